@@ -12,7 +12,7 @@
 #include "vst_interface.h"
 
 class EffectExtended : public EffectBase {
-public:
+  public:
     // Constructs EffectBase with the same three values; nothing else.
     EffectExtended(audioMasterCallback hostCallback, std::int32_t numPrograms,
                    std::int32_t numParams) noexcept;
@@ -45,11 +45,11 @@ public:
     virtual bool endSetProgram() noexcept { return false; }
     virtual std::int32_t beginLoadBank(void* /*patchChunkInfo*/) noexcept { return 0; }
     virtual std::int32_t beginLoadProgram(void* /*patchChunkInfo*/) noexcept { return 0; }
-    virtual bool hostIOChanged() noexcept;                 // host 13
-    virtual float hostGetSampleRate() noexcept;            // host 16, refreshes sampleRate
-    virtual std::int32_t hostGetBlockSize() noexcept;      // host 17, refreshes blockSize
-    virtual VstIntPtr hostGetInputLatency() noexcept;      // host 18
-    virtual VstIntPtr hostGetOutputLatency() noexcept;     // host 19
+    virtual bool hostIOChanged() noexcept;              // host 13
+    virtual float hostGetSampleRate() noexcept;         // host 16, refreshes sampleRate
+    virtual std::int32_t hostGetBlockSize() noexcept;   // host 17, refreshes blockSize
+    virtual VstIntPtr hostGetInputLatency() noexcept;   // host 18
+    virtual VstIntPtr hostGetOutputLatency() noexcept;  // host 19
     virtual bool getInputProperties(std::int32_t /*index*/, void* /*pinProperties*/) noexcept {
         return false;
     }
@@ -76,15 +76,15 @@ public:
     virtual std::int32_t stopProcess() noexcept { return 0; }
     virtual bool processVarIo(void* /*varIo*/) noexcept { return false; }
     virtual std::int32_t setTotalSampleToProcess(std::int32_t value) noexcept { return value; }
-    virtual bool hostGetVendorString(char* text) noexcept;    // host 32
-    virtual bool hostGetProductString(char* text) noexcept;   // host 33
-    virtual VstIntPtr hostGetVendorVersion() noexcept;        // host 34
+    virtual bool hostGetVendorString(char* text) noexcept;   // host 32
+    virtual bool hostGetProductString(char* text) noexcept;  // host 33
+    virtual VstIntPtr hostGetVendorVersion() noexcept;       // host 34
     virtual VstIntPtr hostVendorSpecific(std::int32_t index, VstIntPtr value, void* ptr,
-                                         float opt) noexcept;  // host 35
+                                         float opt) noexcept;   // host 35
     virtual std::int32_t hostCanDo(const char* text) noexcept;  // host 37, 1 or 0
     virtual VstIntPtr hostGetLanguage() noexcept;               // host 38
-    virtual void setFlagIsSynth(bool on) noexcept;        // bit 8
-    virtual void setFlagNoSoundInStop(bool on) noexcept;  // bit 9
+    virtual void setFlagIsSynth(bool on) noexcept;              // bit 8
+    virtual void setFlagNoSoundInStop(bool on) noexcept;        // bit 9
     virtual std::int32_t getTailSize() noexcept { return 0; }
     virtual VstIntPtr hostGetDirectory() noexcept;  // host 41
     virtual bool getEffectName(char* /*text*/) noexcept { return false; }
@@ -116,7 +116,7 @@ public:
     virtual bool getMidiKeyName(std::int32_t /*channel*/, void* /*keyName*/) noexcept {
         return false;
     }
-    virtual bool hostUpdateDisplay() noexcept;                                // host 42
+    virtual bool hostUpdateDisplay() noexcept;                                      // host 42
     virtual bool hostSizeWindow(std::int32_t width, std::int32_t height) noexcept;  // host 15
     virtual bool hostOpenFileSelector(void* fileSelect) noexcept;   // host 45, null: false
     virtual bool hostCloseFileSelector(void* fileSelect) noexcept;  // host 46, null: false
@@ -132,12 +132,12 @@ public:
     virtual bool matchArrangement(VstSpeakerArrangement** location,
                                   const VstSpeakerArrangement* from) noexcept;
     virtual bool hostOfflineRead(void* offline, std::int32_t option,
-                                 bool readSource) noexcept;                       // host 26
+                                 bool readSource) noexcept;                      // host 26
     virtual bool hostOfflineWrite(void* offline, std::int32_t option) noexcept;  // host 27
     virtual bool hostOfflineStart(void* audioFiles, std::int32_t numAudioFiles,
                                   std::int32_t numNewAudioFiles) noexcept;  // host 25
-    virtual std::int32_t hostOfflineGetCurrentPass() noexcept;      // host 28, 1 or 0
-    virtual std::int32_t hostOfflineGetCurrentMetaPass() noexcept;  // host 29, 1 or 0
+    virtual std::int32_t hostOfflineGetCurrentPass() noexcept;              // host 28, 1 or 0
+    virtual std::int32_t hostOfflineGetCurrentMetaPass() noexcept;          // host 29, 1 or 0
     virtual bool offlineNotify(void* /*audioFiles*/, std::int32_t /*count*/,
                                bool /*start*/) noexcept {
         return false;
@@ -151,7 +151,7 @@ public:
     virtual std::int32_t unnamedZeroQuery1() noexcept { return 0; }
     virtual std::int32_t unnamedZeroQuery2() noexcept { return 0; }
 
-    virtual void hostWantMidi(std::int32_t filter) noexcept;      // host 6
+    virtual void hostWantMidi(std::int32_t filter) noexcept;        // host 6
     virtual VstIntPtr hostTempoAt(std::int32_t position) noexcept;  // host 10
     virtual VstIntPtr hostGetNumAutomatableParameters() noexcept;   // host 11
     virtual VstIntPtr hostGetParameterQuantization() noexcept;      // host 12
@@ -161,7 +161,7 @@ public:
     // Further operation 4 of 13 (one argument, answers false): nothing calls it.
     virtual bool unnamedFlagQuery4(std::int32_t /*argument*/) noexcept { return false; }
 
-    virtual bool hostNeedIdle() noexcept;                          // host 14
+    virtual bool hostNeedIdle() noexcept;                              // host 14
     virtual VstIntPtr hostGetPreviousPlug(std::int32_t pin) noexcept;  // host 20, pin not sent
     virtual VstIntPtr hostGetNextPlug(std::int32_t pin) noexcept;      // host 21, pin not sent
 
@@ -170,18 +170,18 @@ public:
     virtual void unnamedAction6(std::int32_t /*first*/, std::int32_t /*second*/) noexcept {}
 
     virtual VstIntPtr hostWillReplaceOrAccumulate() noexcept;  // host 22
-    virtual void setFlagExtIsAsync(bool on) noexcept;    // bit 10
-    virtual void setFlagExtHasBuffer(bool on) noexcept;  // bit 11
+    virtual void setFlagExtIsAsync(bool on) noexcept;          // bit 10
+    virtual void setFlagExtHasBuffer(bool on) noexcept;        // bit 11
 
     // Further operations 7 and 8 of 13 (answer 0): nothing calls them.
     virtual std::int32_t unnamedZeroQuery7() noexcept { return 0; }
     virtual std::int32_t unnamedZeroQuery8() noexcept { return 0; }
 
-    virtual void hostSetOutputSampleRate(float rate) noexcept;      // host 30
-    virtual VstIntPtr hostGetInputSpeakerArrangement() noexcept;    // host 49
-    virtual VstIntPtr hostGetOutputSpeakerArrangement() noexcept;   // host 31
-    virtual VstIntPtr hostOpenWindow(void* window) noexcept;        // host 39
-    virtual bool hostCloseWindow(void* window) noexcept;            // host 40
+    virtual void hostSetOutputSampleRate(float rate) noexcept;     // host 30
+    virtual VstIntPtr hostGetInputSpeakerArrangement() noexcept;   // host 49
+    virtual VstIntPtr hostGetOutputSpeakerArrangement() noexcept;  // host 31
+    virtual VstIntPtr hostOpenWindow(void* window) noexcept;       // host 39
+    virtual bool hostCloseWindow(void* window) noexcept;           // host 40
     // Stores into the cached blockSize and sampleRate; calls no setter.
     virtual void setBlockSizeAndSampleRate(std::int32_t size, float rate) noexcept;
 

@@ -16,5 +16,33 @@ demo: deps
 test: deps
 	cmake --workflow --preset default
 
+# Other platforms, after the native suite. Each preset builds in build/<preset>.
+.PHONY: linux32 windows windows32 windows64 package package-check
+
+# 32-bit x86 Linux: build and run every test under qemu-i386.
+linux32:
+	scripts/deps.sh base linux32
+	cmake --workflow --preset linux32
+
+# Windows DLLs (mingw-w64), each ending with its zip in build/packages: the
+# 32-bit one is the primary build (tests built and tables checked, not run:
+# no 32-bit execution here), the 64-bit one runs its tests under wine64.
+windows: windows32 windows64
+windows32:
+	scripts/deps.sh base windows
+	cmake --workflow --preset mingw-i686
+windows64:
+	scripts/deps.sh base windows
+	cmake --workflow --preset mingw-x64
+
+# The .deb (plug-in in /usr/lib/vst, renderer in /usr/bin) in build/packages.
+package:
+	scripts/deps.sh base package
+	cmake --workflow --preset package
+
+# Installs the .deb, checks the renderer finds the plug-in, removes it (root).
+package-check: package
+	tests/platform/check_deb.sh build/packages/kavro_*_$$(dpkg --print-architecture).deb
+
 clean:
 	rm -rf build

@@ -24,7 +24,7 @@ endif()
 set(CPACK_PACKAGE_NAME kavro)
 set(CPACK_PACKAGE_VENDOR "Quorla")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION} (VST 2.4 interface)")
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -42,8 +42,9 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION sound)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Quorla <kavro@quorla.invalid>")
+  # The summary above is the first line; this is the extended description.
   set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-      "Stereo varispeed effect plug-in (VST 2.4 interface)\n Kavro.so in /usr/lib/vst for hosts to load, and kavro-render, a command-line\n renderer that runs audio files through the plug-in.")
+      "Kavro.so in /usr/lib/vst for hosts to load, and kavro-render, a command-line renderer that runs audio files through the plug-in.")
   # Depends (libc6, libstdc++6, libsndfile1, ...) come from the binaries.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()

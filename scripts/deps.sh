@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a build step needs, only those missing.
-# Usage: scripts/deps.sh GROUP...   (groups: base fuzz linux32 windows thirdparty)
+# Usage: scripts/deps.sh GROUP...   (groups: base fuzz linux32 windows package thirdparty)
 set -euo pipefail
 
 packages_for() {
     case "$1" in
         base) echo "cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsndfile1-dev libcli11-dev" ;;
         fuzz) echo "clang libclang-rt-14-dev" ;;
-        linux32) echo "g++-multilib qemu-user" ;;
-        windows) echo "g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64" ;;
+        linux32) echo "g++-multilib qemu-user googletest" ;;
+        windows) echo "g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine64 googletest" ;;
+        package) echo "dpkg-dev file" ;;
         thirdparty) echo "dragonfly-reverb-vst" ;;
         *) echo "unknown dependency group: $1" >&2; exit 2 ;;
     esac

@@ -25,6 +25,8 @@ public:
     T* operator->() { return std::get_if<0>(&state); }
     const T* operator->() const { return std::get_if<0>(&state); }
     T& operator*() & { return value(); }
+    const T& operator*() const& { return value(); }
+    T&& operator*() && { return std::move(value()); }
 
     const E& error() const& { return *std::get_if<1>(&state); }
 

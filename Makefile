@@ -4,7 +4,7 @@
 all: test
 
 deps:
-	scripts/deps.sh base
+	scripts/deps.sh base thirdparty
 
 # Build everything and render the built-in demo through the plug-in.
 demo: deps

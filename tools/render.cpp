@@ -235,11 +235,16 @@ std::vector<std::string> pluginSearchList() {
         std::string dir(self);
         dir = dir.substr(0, dir.find_last_of('/'));
         list.push_back(dir + "/" + file);
+        list.push_back(dir + "/../lib/vst/" + file);  // an installed tool: <prefix>/bin
 #ifdef KAVRO_BUILD_TREE_PLUGIN
-        // Where the build tree made it (the tool lives in tools/, Kavro in effect/).
-        list.push_back(KAVRO_BUILD_TREE_PLUGIN);
+        // A tool running in its build tree uses the module built there (the
+        // tool lives in tools/, Kavro in effect/).
+        const std::string buildDir = KAVRO_BUILD_DIR "/";
+        if (dir.compare(0, buildDir.size(), buildDir) == 0) {
+            list.push_back(KAVRO_BUILD_TREE_PLUGIN);
+            list.push_back(dir + "/../effect/" + file);
+        }
 #endif
-        list.push_back(dir + "/../effect/" + file);
     }
     for (const char* variable : {"VST_PATH", "LXVST_PATH"}) {
         if (const char* value = std::getenv(variable))

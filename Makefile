@@ -16,6 +16,24 @@ demo: deps
 test: deps
 	cmake --workflow --preset default
 
+# Reliability, after the native suite; each preset builds in build/<preset>.
+.PHONY: asan tsan fuzz
+
+# The whole suite under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake --workflow --preset asan
+
+# The concurrency test under ThreadSanitizer (only that target is built).
+tsan: deps
+	cmake --workflow --preset tsan
+
+# The libFuzzer targets (clang), each run FUZZ_SECONDS from its seed corpus.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	scripts/deps.sh fuzz
+	cmake --workflow --preset fuzz
+	fuzz/run.sh $(FUZZ_SECONDS)
+
 # Other platforms, after the native suite. Each preset builds in build/<preset>.
 .PHONY: linux32 windows windows32 windows64 package package-check
 

@@ -1,0 +1,20 @@
+// The creation hook the module entry calls (Parts 1.1, 2.1).
+#include <new>
+
+#include "EffectBase.h"
+#include "VarispeedEffect.h"
+
+// Null when the object cannot be allocated (nothing is constructed), and null
+// when either ring cannot be (mend 3): the half-built object is destroyed
+// here and never handed out.
+EffectBase* createEffect(audioMasterCallback hostCallback) noexcept {
+    auto* effect = new (std::nothrow) VarispeedEffect(hostCallback);
+    if (effect == nullptr) {
+        return nullptr;
+    }
+    if (!effect->ringsAllocated()) {
+        delete effect;
+        return nullptr;
+    }
+    return effect;
+}

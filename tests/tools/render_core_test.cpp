@@ -43,7 +43,7 @@ struct MemoryRender {
     }
 };
 
-host::Settings settingsFor(int rate, const BlockPattern& pattern) {
+[[maybe_unused]] host::Settings settingsFor(int rate, const BlockPattern& pattern) {
     host::Settings s;
     s.sampleRate = rate;
     s.blockSize = pattern.maxBlock();

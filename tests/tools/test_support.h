@@ -72,8 +72,11 @@ inline std::vector<double> testSignal(int channels, int frames) {
     std::vector<double> s(static_cast<size_t>(channels * frames));
     for (int i = 0; i < frames; ++i)
         for (int c = 0; c < channels; ++c)
-            s[static_cast<size_t>(i * channels + c)] = static_cast<float>(
-                0.6 * std::sin(i * (0.013 + 0.007 * c)) + 0.2 * std::sin(i * 0.31 + c));
+            // Multiples of 2^-23 below 1 in magnitude: exact in float.
+            s[static_cast<size_t>(i * channels + c)] = std::ldexp(
+                std::round(std::ldexp(
+                    0.6 * std::sin(i * (0.013 + 0.007 * c)) + 0.2 * std::sin(i * 0.31 + c), 23)),
+                -23);
     return s;
 }
 

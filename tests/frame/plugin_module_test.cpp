@@ -2,8 +2,14 @@
 // module, loaded with dlopen as a host does. The module's effect announces
 // its construction (audioMasterCurrentId) and destruction (audioMasterIdle)
 // through the callback; everything else of the module is hidden.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
 
 #include <cstdint>
 #include <cstring>
@@ -18,6 +24,36 @@
 #endif
 
 namespace {
+
+// The platform's module loader: dlopen, or LoadLibrary on Windows.
+#ifdef _WIN32
+void* loadModule(const char* path) {
+    return reinterpret_cast<void*>(LoadLibraryA(path));
+}
+void* findSymbol(void* module, const char* name) {
+    return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+void unloadModule(void* module) {
+    FreeLibrary(static_cast<HMODULE>(module));
+}
+std::string loadError() {
+    return "LoadLibrary error " + std::to_string(GetLastError());
+}
+#else
+void* loadModule(const char* path) {
+    return dlopen(path, RTLD_NOW | RTLD_LOCAL);
+}
+void* findSymbol(void* module, const char* name) {
+    return dlsym(module, name);
+}
+void unloadModule(void* module) {
+    dlclose(module);
+}
+std::string loadError() {
+    const char* error = dlerror();
+    return error != nullptr ? error : "";
+}
+#endif
 
 struct Event {
     AEffect* effect;
@@ -61,14 +97,14 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 in
 class PluginModule : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        module = dlopen(KAVRO_TEST_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
-        ASSERT_NE(module, nullptr) << dlerror();
-        pluginMain = reinterpret_cast<VstPluginMainProc>(dlsym(module, "VSTPluginMain"));
-        mainName = reinterpret_cast<VstPluginMainProc>(dlsym(module, "main"));
+        module = loadModule(KAVRO_TEST_PLUGIN_PATH);
+        ASSERT_NE(module, nullptr) << loadError();
+        pluginMain = reinterpret_cast<VstPluginMainProc>(findSymbol(module, "VSTPluginMain"));
+        mainName = reinterpret_cast<VstPluginMainProc>(findSymbol(module, "main"));
     }
     static void TearDownTestSuite() {
         if (module != nullptr) {
-            dlclose(module);
+            unloadModule(module);
             module = nullptr;
         }
     }
@@ -131,7 +167,8 @@ void expectFreshRecord(const AEffect* effect) {
 
 TEST_F(PluginModule, ExportsBothNames) {
     ASSERT_NE(mainName, nullptr);
-    // On ELF, main is an alias of VSTPluginMain: one function, two names.
+    // main is VSTPluginMain under a second name (an ELF alias, or the
+    // main=VSTPluginMain line of exports.def): one function, two names.
     EXPECT_EQ(reinterpret_cast<void*>(mainName), reinterpret_cast<void*>(pluginMain));
 }
 

@@ -1,5 +1,5 @@
 # Thin wrappers over the CMake presets; each target installs what it needs first.
-.PHONY: all deps demo test clean
+.PHONY: all deps demo test bench clean
 
 all: test
 
@@ -33,6 +33,14 @@ fuzz: deps
 	scripts/deps.sh fuzz
 	cmake --workflow --preset fuzz
 	fuzz/run.sh $(FUZZ_SECONDS)
+
+# Build the benchmarks and run them (not part of `make test`). The machine may
+# be busy: every case is repeated and the closing table uses the medians.
+BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_min_time=0.05 --benchmark_report_aggregates_only=true
+bench: deps
+	cmake --preset bench
+	cmake --build --preset bench
+	build/bench/bench/kavro_bench_processing $(BENCH_ARGS)
 
 # Other platforms, after the native suite. Each preset builds in build/<preset>.
 .PHONY: linux32 windows windows32 windows64 package package-check

@@ -159,9 +159,15 @@ KAVRO_EXPORT KavroTestStats* kavroTestStats() { return &stats; }
 #if defined(TEST_NO_ENTRY)
 KAVRO_EXPORT AEffect* notAnEntryPoint(audioMasterCallback host) { return create(host); }
 #elif defined(TEST_MAIN_ONLY)
+#ifdef _WIN32
+// Exported as main by main_only.def, the way Kavro.dll names its second entry
+// (an assembler label would miss the symbol prefix of 32-bit Windows).
+AEffect* vstMainAlias(audioMasterCallback host) { return create(host); }
+#else
 // A C++ function cannot be called main; give the symbol its name directly.
 KAVRO_EXPORT AEffect* vstMainAlias(audioMasterCallback host) __asm__("main");
 AEffect* vstMainAlias(audioMasterCallback host) { return create(host); }
+#endif
 #else
 KAVRO_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) { return create(host); }
 #endif

@@ -1,4 +1,4 @@
-// Part 1.2: construction, destruction, the descriptor setters and the text
+// Construction, destruction, the descriptor setters and the text
 // defaults of EffectBase.
 #include "EffectBase.h"
 

@@ -1,5 +1,5 @@
 // EffectExtended: construction, resume, flag setters and the defaults that
-// are not inline (spec Part 1.4).
+// are not inline.
 #include "EffectExtended.h"
 
 #include "capability_words.h"
@@ -37,7 +37,7 @@ std::int32_t EffectExtended::getPlugCategory() noexcept {
 
 bool EffectExtended::getSpeakerArrangement(VstSpeakerArrangement** input,
                                            VstSpeakerArrangement** output) noexcept {
-    // Mend (issue 3): only locations that are themselves not null are written.
+    // Only locations that are themselves not null are written.
     if (input != nullptr) {
         *input = nullptr;
     }

@@ -1,5 +1,5 @@
 // EffectExtended: the effect class carrying the version-2 part of the VST 2.4
-// interface (spec Parts 1.4, 1.5, 1.6). It adds one virtual operation per
+// interface. It adds one virtual operation per
 // version-2 dispatcher opcode, the further host requests, four flag setters,
 // the speaker-arrangement helpers, and replaces the dispatcher and resume.
 // Every added operation has a default, so a derived effect overrides only
@@ -18,7 +18,7 @@ class EffectExtended : public EffectBase {
                    std::int32_t numParams) noexcept;
     ~EffectExtended() override = default;
 
-    // Opcodes 25..79 (Part 1.5); every other opcode goes to EffectBase's.
+    // Opcodes 25..79; every other opcode goes to EffectBase's.
     VstIntPtr dispatcher(std::int32_t opcode, std::int32_t index, VstIntPtr value, void* ptr,
                          float opt) noexcept override;
     // Asks the host for MIDI when the synth flag is set or

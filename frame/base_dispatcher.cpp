@@ -1,4 +1,4 @@
-// Part 1.2: the base dispatcher, opcodes 0 to 24. Each opcode calls at most
+// The base dispatcher, opcodes 0 to 24. Each opcode calls at most
 // one virtual operation; the opcode is tested as an unsigned number, so
 // negative opcodes answer 0 like every unknown one.
 #include <cstdint>

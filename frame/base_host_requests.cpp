@@ -1,4 +1,4 @@
-// Part 1.2: the base requests to the host, host opcodes 0 to 4. Each passes
+// The base requests to the host, host opcodes 0 to 4. Each passes
 // the descriptor's address as the effect and null as ptr; without a callback
 // each answers alone.
 #include "EffectBase.h"

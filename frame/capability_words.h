@@ -1,5 +1,5 @@
-// The capability words of the canDo question (spec Part 1.4), as two
-// constant lists in the spec's order.
+// The capability words of the canDo question, as two
+// constant lists in the interface's order.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// The six descriptor entry functions (Part 1.1). Each reads the effect object
+// The six descriptor entry functions. Each reads the effect object
 // from the record's `object` field and forwards to its virtual operation; they
 // keep no state and check nothing. The base constructor stores them in the
 // record.

@@ -1,4 +1,4 @@
-// The extended dispatcher (spec Part 1.5): opcodes 25 to 79 reach the
+// The extended dispatcher: opcodes 25 to 79 reach the
 // operations of EffectExtended or the attached editor; every other opcode
 // goes to the EffectBase dispatcher, called non-virtually.
 #include <cmath>

@@ -1,4 +1,4 @@
-// The extended host requests (spec Parts 1.4 and 1.6): each sends one fixed
+// The extended host requests: each sends one fixed
 // opcode with its fields and turns the answer into its result kind. Without
 // a host callback nothing is sent and each kind's default is given.
 #include <cstdint>

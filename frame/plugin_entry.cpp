@@ -1,4 +1,4 @@
-// Part 1.1: the module entry point, exported as VSTPluginMain and as main.
+// The module entry point, exported as VSTPluginMain and as main.
 // Built apart from the frame library (an OBJECT library linked only into
 // plug-in modules), since it defines a symbol named main.
 #include "EffectBase.h"

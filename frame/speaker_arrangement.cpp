@@ -1,4 +1,4 @@
-// Speaker arrangement blocks (spec Part 1.4): a VstSpeakerArrangement header
+// Speaker arrangement blocks: a VstSpeakerArrangement header
 // followed directly by numChannels VstSpeakerProperties records, taken from
 // and returned to the general-purpose allocator (std::malloc / std::free).
 #include <cstddef>
@@ -82,7 +82,7 @@ bool EffectExtended::matchArrangement(VstSpeakerArrangement** location,
     if (from == nullptr) {
         return false;
     }
-    // Mend (issue 3): the source is the very block at the destination. It is
+    // The source is the very block at the destination. It is
     // already a copy of itself; releasing it first would copy from freed memory.
     if (location != nullptr && *location == from) {
         return true;

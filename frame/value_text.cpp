@@ -1,4 +1,4 @@
-// Part 1.3: the parameter value texts of EffectBase. Decimal texts are cut,
+// The parameter value texts of EffectBase. Decimal texts are cut,
 // never rounded; every write goes through the bounded copy and append.
 #include <cmath>
 #include <cstdint>

@@ -1,4 +1,4 @@
-// Part 1.2: the base dispatcher, opcodes 0 to 24, as one table of opcode ->
+// The base dispatcher, opcodes 0 to 24, as one table of opcode ->
 // expected call and answer.
 #include <gtest/gtest.h>
 

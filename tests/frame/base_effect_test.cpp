@@ -1,5 +1,5 @@
-// Part 1.2 (construction, destruction, setters, defaults, host requests) and
-// Part 1.1's entry functions, tested in-process against the frame library.
+// EffectBase (construction, destruction, setters, defaults, host requests) and
+// the entry functions, tested in-process against the frame library.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -308,7 +308,7 @@ TEST_F(BaseEffect, SetParameterAutomatedSetsThenTellsTheHost) {
     EXPECT_EQ(call.opt, 0.75f);
 }
 
-// Entry functions (Part 1.1), in-process.
+// Entry functions, in-process.
 
 TEST_F(BaseEffect, EntryFunctionsForwardToTheObject) {
     auto* effect = new TestEffect(recordingCallback);

@@ -1,4 +1,4 @@
-// EffectExtended (spec Part 1.4): defaults, flag setters, resume and the
+// EffectExtended: defaults, flag setters, resume and the
 // capability words.
 #include <gtest/gtest.h>
 

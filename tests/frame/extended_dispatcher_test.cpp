@@ -1,4 +1,4 @@
-// The extended dispatcher (spec Part 1.5): default answers over the whole
+// The extended dispatcher: default answers over the whole
 // range, argument order and conversions, and the editor key record.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// The extended host requests (spec Parts 1.4 and 1.6): one table of every
+// The extended host requests: one table of every
 // request with the fields it must send and the kind of its result.
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-// Part 1.1's entry rules through the real exported symbols of a built plug-in
+// The entry rules through the real exported symbols of a built plug-in
 // module, loaded with dlopen as a host does. The module's effect announces
 // its construction (audioMasterCurrentId) and destruction (audioMasterIdle)
 // through the callback; everything else of the module is hidden.

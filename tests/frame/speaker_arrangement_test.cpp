@@ -1,4 +1,4 @@
-// Speaker arrangement blocks (spec Part 1.4) and the mends of issue 3.
+// Speaker arrangement blocks, including the guards against unsafe counts and locations.
 #include <gtest/gtest.h>
 
 #include <cstdint>

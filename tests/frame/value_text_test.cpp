@@ -1,4 +1,4 @@
-// Part 1.3: the value texts and the bounded copy and append.
+// The value texts and the bounded copy and append.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -100,7 +100,7 @@ void check(const Example& example) {
 
 constexpr float kRate = 44100.0f;
 
-// Part 1.3's worked examples, every row (bound 8 unless stated).
+// The worked examples of the value texts, every row (bound 8 unless stated).
 const Example kWorkedExamples[] = {
     {Op::Float, 1.0, 8, kRate, "1.000000"},
     {Op::Float, 0.125, 8, kRate, "0.125000"},
@@ -140,7 +140,7 @@ const Example kWorkedExamples[] = {
     {Op::Int, 4608, 3, kRate, "460"},
 };
 
-// Part 1.3's further edge cases.
+// Further edge cases.
 const Example kEdgeCases[] = {
     {Op::Float, 9999999.0, 8, kRate, "9999999."},
     {Op::Float, 99999999.0, 8, kRate, "Huge!"},  // held as 100000000.0

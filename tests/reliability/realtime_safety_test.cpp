@@ -299,7 +299,8 @@ TEST_F(RealtimeSafety, CountersSeeTheModulesOwnAllocationsAndLocks) {
     // Any module resolves these names to this binary's definitions.
     EXPECT_EQ(dlsym(RTLD_DEFAULT, "pthread_mutex_lock"),
               reinterpret_cast<void*>(&pthread_mutex_lock));
-    EXPECT_EQ(dlsym(RTLD_DEFAULT, "_Znwm"),
+    // operator new(std::size_t): size_t mangles as m in 64-bit, j in 32-bit builds.
+    EXPECT_EQ(dlsym(RTLD_DEFAULT, sizeof(std::size_t) == 8 ? "_Znwm" : "_Znwj"),
               reinterpret_cast<void*>(static_cast<void* (*)(std::size_t)>(&operator new)));
 #ifndef KAVRO_SANITIZER_OWNS_MALLOC
     EXPECT_EQ(dlsym(RTLD_DEFAULT, "malloc"), reinterpret_cast<void*>(&malloc));

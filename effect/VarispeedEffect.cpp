@@ -1,4 +1,4 @@
-// VarispeedEffect (Part 2.1): descriptor settings, program name, parameters,
+// VarispeedEffect: descriptor settings, program name, parameters,
 // their texts, identification, and the forwarding of both processing calls.
 #include "VarispeedEffect.h"
 
@@ -10,7 +10,7 @@
 
 namespace {
 
-// The value LENGTH shows: 512 x N (Part 2.1, "a shift left by 9 bits"). For
+// The value LENGTH shows: 512 x N (a shift left by 9 bits). For
 // lengths from 0 to 1 that is 512 to 33280. Outside the values the 32-bit
 // product can hold it saturates instead of wrapping: to INT32_MAX above (which
 // int2string shows as "Huge!") and to -999999999 below (the most negative

@@ -1,7 +1,7 @@
-// VarispeedEffect: the product (Part 2.1). A stereo effect that records both
+// VarispeedEffect: the product. A stereo effect that records both
 // inputs into two rings and plays them back at a variable speed with
 // zero-crossing retriggers; the processing itself is varispeed_processing.h
-// (Part 2.2), run on the VarispeedState this object owns.
+// run on the VarispeedState this object owns.
 #pragma once
 
 #include <cstdint>
@@ -19,22 +19,22 @@ class VarispeedEffect : public EffectExtended {
     static constexpr std::int32_t kUniqueId = fourCharCode("QKvr");
     static constexpr std::int32_t kVendorVersion = 1001;
 
-    // Part 2.1's construction. If a ring cannot be allocated the object is
+    // Construction. If a ring cannot be allocated the object is
     // still a valid (destructible) object but ringsAllocated() is false, and
-    // createEffect hands out nothing (mend 3).
+    // createEffect hands out nothing.
     explicit VarispeedEffect(audioMasterCallback hostCallback) noexcept;
     ~VarispeedEffect() override = default;  // the state releases both rings
 
     bool ringsAllocated() const noexcept { return state.ringsAllocated(); }
 
-    // [audio thread] Part 2.2, and the same processing in single precision
-    // (mend 4): both forward to kavro::processVarispeedBlock on `state`.
+    // [audio thread] The processing, and the same processing in single
+    // precision: both forward to kavro::processVarispeedBlock on `state`.
     void processReplacing(float** inputs, float** outputs,
                           std::int32_t sampleFrames) noexcept override;
     void processDoubleReplacing(double** inputs, double** outputs,
                                 std::int32_t sampleFrames) noexcept override;
 
-    // Parameters: stored unchanged (no clamping), relaxed atomics (mend 7).
+    // Parameters: stored unchanged (no clamping), relaxed atomics.
     void setParameter(std::int32_t index, float value) noexcept override;
     float getParameter(std::int32_t index) noexcept override;
 
@@ -54,5 +54,5 @@ class VarispeedEffect : public EffectExtended {
 
   private:
     char programName[kProgramNameBound + 1];  // "Default" at construction
-    kavro::VarispeedState state;              // speed ... length of Part 2.1
+    kavro::VarispeedState state;              // speed ... length
 };

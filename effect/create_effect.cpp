@@ -1,11 +1,11 @@
-// The creation hook the module entry calls (Parts 1.1, 2.1).
+// The creation hook the module entry calls.
 #include <new>
 
 #include "EffectBase.h"
 #include "VarispeedEffect.h"
 
 // Null when the object cannot be allocated (nothing is constructed), and null
-// when either ring cannot be (mend 3): the half-built object is destroyed
+// when either ring cannot be: the half-built object is destroyed
 // here and never handed out.
 EffectBase* createEffect(audioMasterCallback hostCallback) noexcept {
     auto* effect = new (std::nothrow) VarispeedEffect(hostCallback);

@@ -1,15 +1,14 @@
-// The processing state of the Varispeed effect (Parts 2.1 and 2.2), as a
+// The processing state of the Varispeed effect, as a
 // plain struct that knows nothing of the host: VarispeedEffect holds one, and
 // the tests build one directly, set its fields and drive it through the
 // processing of varispeed_processing.h.
 //
-// Field names, types and construction values are those of Part 2.1's field
-// table, in its declaration order (programName lives in VarispeedEffect).
-// Where the Part leaves a value open, issue 4's decided mends fill it:
-//   mend 1: both rings are zero-filled, so a slot no input has reached reads 0.0;
-//   mend 2: armedLeft/armedRight start false, the jump targets and the gain 0;
-//   mend 7: speed and length are std::atomic<float>, used with relaxed order
-//           (the host writes them from another thread while processing runs).
+// Fields in declaration order (programName lives in VarispeedEffect).
+// Values that would otherwise be left undefined are pinned down:
+//   both rings are zero-filled, so a slot no input has reached reads 0.0;
+//   armedLeft/armedRight start false, the jump targets and the gain 0;
+//   speed and length are std::atomic<float>, used with relaxed order
+//   (the host writes them from another thread while processing runs).
 #pragma once
 
 #include <atomic>
@@ -20,7 +19,7 @@
 
 namespace kavro {
 
-// Ring length of Part 2.1: fixed, it does not follow the host's sample rate.
+// Ring length: fixed, it does not follow the host's sample rate.
 inline constexpr std::int32_t kRingLength = 44100;
 // The write index starts this many slots ahead of read position 0, which with
 // the one-frame-late fetch makes the 257-frame delay at speed 1.0.
@@ -28,16 +27,16 @@ inline constexpr std::int32_t kInitialWriteIndex = 256;
 inline constexpr float kDefaultSpeed = 1.0f;
 inline constexpr float kDefaultLength = 0.125f;
 
-// N = 1 - trunc(-64 x length) of Parts 2.1 and 2.2: the number of processing
+// N = 1 - trunc(-64 x length) the number of processing
 // calls between two armings of the retrigger (the display shows 512 x N).
 //
 // The product is taken exactly (in double, a float times 64 never rounds).
 // Converting a double outside the int32 range to int32 is undefined in C++,
 // so the truncation saturates: t is clamped to [-(2^31 - 2), 2^31 - 1] so that
 // N = 1 - t always fits in int32 too (N from -(2^31 - 2) to 2^31 - 1). A NaN
-// length is taken as 0.0, like a non-finite speed in the processing (mend 5),
+// length is taken as 0.0, like a non-finite speed in the processing,
 // giving N = 1 (arming on every call); +infinity gives the largest N, and
-// -infinity a negative N (arming on every call). Wherever the Part's formula
+// -infinity a negative N (arming on every call). Wherever the formula
 // is defined (t within that range) the result is exactly the formula's.
 inline std::int32_t retriggerPeriod(float length) noexcept {
     const double product = -64.0 * static_cast<double>(length);
@@ -53,9 +52,9 @@ inline std::int32_t retriggerPeriod(float length) noexcept {
 }
 
 struct VarispeedState {
-    // Allocates both rings (nothrow) and zero-fills them (mend 1). If either
+    // Allocates both rings (nothrow) and zero-fills them. If either
     // allocation fails, both ring pointers are left null and ringsAllocated()
-    // is false; the owner must not process with such a state (mend 3).
+    // is false; the owner must not process with such a state.
     VarispeedState() noexcept
         : ringLeft(new (std::nothrow) double[kRingLength]()),
           ringRight(ringLeft ? new (std::nothrow) double[kRingLength]() : nullptr) {
@@ -71,7 +70,7 @@ struct VarispeedState {
     // Parameter 0, "SPEED x ": the playback speed factor. Stored unclamped.
     std::atomic<float> speed{kDefaultSpeed};
     // Fractional read positions in the rings, in samples; kept in
-    // [0.0, ringLengthReal) for every speed (mend 5).
+    // [0.0, ringLengthReal) for every speed.
     double readPositionLeft = 0.0;
     double readPositionRight = 0.0;
     std::int32_t ringLength = kRingLength;  // bound for writeIndex
@@ -79,7 +78,7 @@ struct VarispeedState {
     // Ring slot that the next input frame is written to; shared by both rings.
     std::int32_t writeIndex = kInitialWriteIndex;
     // The recorded inputs, ringLength samples each; declared after the fields
-    // above as in Part 2.1, initialised by the constructor.
+    // above, initialised by the constructor.
     std::unique_ptr<double[]> ringLeft;
     std::unique_ptr<double[]> ringRight;
     // Slot of the most recent upward zero crossing found in each input.

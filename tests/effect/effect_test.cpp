@@ -1,6 +1,6 @@
-// VarispeedEffect (Part 2.1) constructed directly: construction values,
-// parameters, the two processing calls on two instances (mend 4), and
-// createEffect's answer when an allocation fails (mend 3).
+// VarispeedEffect constructed directly: construction values,
+// parameters, the two processing calls on two instances, and
+// createEffect's answer when an allocation fails.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -145,7 +145,7 @@ TEST(VarispeedEffectObject, ParametersAreStoredUnclampedAndOtherIndicesIgnored) 
 }
 
 // ---------------------------------------------------------------------------
-// Mend 4: processReplacing runs the same processing on the same state
+// ProcessReplacing runs the same processing on the same state
 // ---------------------------------------------------------------------------
 
 TEST(SinglePrecisionMend4, FloatCallEqualsDoubleCallNarrowedOnTwoInstances) {

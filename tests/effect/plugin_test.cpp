@@ -1,6 +1,6 @@
 // The built plug-in module Kavro.so as a host sees it: loaded with dlopen,
 // created through its entry point, driven only through the record's function
-// pointers (Parts 1.1, 2.1, and the identification opcodes of Part 1.5).
+// pointers (the entry point, the record and the identification opcodes).
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -211,7 +211,7 @@ TEST_F(KavroPlugin, BothProcessingEntriesDelayBy257FramesThroughTheRecord) {
         EXPECT_EQ(ofl[k], static_cast<float>(dl[600 - 257 + k])) << k;
         EXPECT_EQ(ofr[k], static_cast<float>(dr[600 - 257 + k])) << k;
     }
-    // Null channel pointers: nothing read or written, no fault (mend 6).
+    // Null channel pointers: nothing read or written, no fault.
     double* none[2] = {nullptr, nullptr};
     effect->processDoubleReplacing(effect, none, none, 64);
     effect->processReplacing(effect, nullptr, nullptr, 64);

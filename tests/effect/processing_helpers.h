@@ -1,4 +1,4 @@
-// Helpers for driving the Varispeed processing (Part 2.2) on a bare
+// Helpers for driving the Varispeed processing on a bare
 // VarispeedState, without the host or the effect class.
 #pragma once
 

@@ -1,6 +1,7 @@
-// Part 2.2 (Varispeed processing) on a bare VarispeedState: the delay at
+// The Varispeed processing on a bare VarispeedState: the delay at
 // speed 1.0, the retriggers, the arming counter, the channel alignment, and
-// issue 4's mends 1, 2, 4 (state level), 5, 6 and 7. This file is also built
+// the guards for zeroed rings, unset flags, single precision (state level),
+// out-of-range speeds, null channels and atomic parameters. This file is also built
 // with AddressSanitizer and UndefinedBehaviorSanitizer (see CMakeLists.txt).
 #include <gtest/gtest.h>
 
@@ -592,7 +593,7 @@ TEST(Mend2ConstructionValues, AllFieldsHaveTheirValues) {
     EXPECT_EQ(state->blockCounter, 0);
     EXPECT_EQ(state->readIndexLeft, 0);
     EXPECT_EQ(state->readIndexRight, 0);
-    // Mend 2: the values the Part leaves unset.
+    // The values construction would otherwise leave unset.
     EXPECT_FALSE(state->armedLeft);
     EXPECT_FALSE(state->armedRight);
     EXPECT_EQ(state->jumpTargetLeft, 0);
@@ -611,7 +612,7 @@ TEST(Mend2ConstructionValues, NoRetriggerBeforeTheFirstArming) {
 }
 
 // ---------------------------------------------------------------------------
-// Mend 4 (state level): float processing is the double processing narrowed
+// Float processing is the double processing narrowed
 // ---------------------------------------------------------------------------
 
 TEST(Mend4SinglePrecision, FloatCallEqualsDoubleCallNarrowedBitForBit) {
@@ -655,7 +656,7 @@ TEST(Mend4SinglePrecision, FloatCallEqualsDoubleCallNarrowedBitForBit) {
 }
 
 // ---------------------------------------------------------------------------
-// Mend 5: speeds outside 0 up to 44100
+// Speeds outside 0 up to 44100
 // ---------------------------------------------------------------------------
 
 void expectInsideRing(const VarispeedState& state, const std::string& where) {
@@ -809,7 +810,7 @@ TEST(Mend5OutsideSpeeds, NonFiniteSpeedIsUsedAsZeroEverywhere) {
 }
 
 // ---------------------------------------------------------------------------
-// Mend 6: null channel array or null channel pointer
+// Null channel array or null channel pointer
 // ---------------------------------------------------------------------------
 
 TEST(Mend6NullChannels, NoAudioIsTouchedAndOnlyTheEmptyBlockStepsRun) {
@@ -866,7 +867,7 @@ TEST(Mend6NullChannels, NoAudioIsTouchedAndOnlyTheEmptyBlockStepsRun) {
 }
 
 // ---------------------------------------------------------------------------
-// Mend 7: relaxed atomic parameters
+// Relaxed atomic parameters
 // ---------------------------------------------------------------------------
 
 static_assert(std::is_same_v<decltype(VarispeedState::speed), std::atomic<float>>);

@@ -43,7 +43,7 @@ extern "C" void __sanitizer_set_death_callback(void (*callback)()) __attribute__
 namespace {
 
 constexpr std::uint64_t kDefaultBaseSeed = 0x4B6176726FULL;
-constexpr int kDefaultSequences = 400;
+constexpr int kDefaultSequences = 1000;
 constexpr int kMaxInstances = 4;
 constexpr float kSaneParameter = 4.0f;
 constexpr int kGuardSamples = 16;

@@ -19,7 +19,7 @@ VstIntPtr VSTCALLBACK hostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPt
     return opcode == audioMasterVersion ? kVstVersion : 0;
 }
 
-constexpr int kBlocks = 3000;
+constexpr int kBlocks = 20000;
 constexpr int kFrames = 128;
 constexpr int kCanaryBytes = 8;
 constexpr char kCanary = '\x7f';

@@ -380,9 +380,9 @@ void recordChannel(double* ring, std::int32_t ringLength, std::int32_t writeInde
 
 // The frame of the call's last upward input crossing, or -1. Frame 0 never
 // counts: its previous sample is 0.0, not the previous call's last one.
-// Searched backwards in windows of 32 frames, branching once per window, not
-// per frame: a noise input crosses within a few frames of the end, a low sine
-// in a short block may not cross at all.
+// Searched backwards in windows (8 frames, then 32), branching once per
+// window, not per frame: a noise input crosses within a few frames of the end,
+// a low sine in a short block may not cross at all.
 template <typename Sample>
 std::int32_t lastUpwardCrossing(const Sample* input, std::int32_t frames) noexcept {
     std::int32_t end = frames;

@@ -556,7 +556,7 @@ TEST(Advance, SpeedZeroRepeatsOneSlot) {
 }
 
 // ---------------------------------------------------------------------------
-// Mends 1 and 2: construction values
+// Construction values: zeroed rings, cleared flags and targets
 // ---------------------------------------------------------------------------
 
 TEST(Mend1ZeroFilledRings, EveryRingSlotIsZeroAtConstruction) {

@@ -81,19 +81,19 @@ TEST(CreateEffect, AnswersAnEffectWhenEveryAllocationSucceeds) {
 
 // The object is the first nothrow allocation, ringLeft the second, ringRight
 // the third: each failure gives null (nothing half-built is handed out).
-TEST(CreateEffectMend3, AnswersNullWhenTheObjectCannotBeAllocated) {
+TEST(CreateEffectOutOfMemory, AnswersNullWhenTheObjectCannotBeAllocated) {
     EXPECT_EQ(createWithFailingAllocation(1), nullptr);
 }
 
-TEST(CreateEffectMend3, AnswersNullWhenTheLeftRingCannotBeAllocated) {
+TEST(CreateEffectOutOfMemory, AnswersNullWhenTheLeftRingCannotBeAllocated) {
     EXPECT_EQ(createWithFailingAllocation(2), nullptr);
 }
 
-TEST(CreateEffectMend3, AnswersNullWhenTheRightRingCannotBeAllocated) {
+TEST(CreateEffectOutOfMemory, AnswersNullWhenTheRightRingCannotBeAllocated) {
     EXPECT_EQ(createWithFailingAllocation(3), nullptr);
 }
 
-TEST(CreateEffectMend3, AStateWithoutRingsSaysSo) {
+TEST(CreateEffectOutOfMemory, AStateWithoutRingsSaysSo) {
     failNothrowAllocationNumber = 2;
     nothrowAllocationsSeen = 0;
     kavro::VarispeedState state;  // not heap-allocated: rings are 1st and 2nd
@@ -148,7 +148,7 @@ TEST(VarispeedEffectObject, ParametersAreStoredUnclampedAndOtherIndicesIgnored) 
 // ProcessReplacing runs the same processing on the same state
 // ---------------------------------------------------------------------------
 
-TEST(SinglePrecisionMend4, FloatCallEqualsDoubleCallNarrowedOnTwoInstances) {
+TEST(SinglePrecisionProcessing, FloatCallEqualsDoubleCallNarrowedOnTwoInstances) {
     for (float speed : {1.0f, 0.5f, 0.8f, 1.25f}) {
         VarispeedEffect viaDouble(silentHost);
         VarispeedEffect viaFloat(silentHost);
@@ -190,7 +190,7 @@ TEST(SinglePrecisionMend4, FloatCallEqualsDoubleCallNarrowedOnTwoInstances) {
     }
 }
 
-TEST(SinglePrecisionMend4, BothCallsShareOneStateOnOneInstance) {
+TEST(SinglePrecisionProcessing, BothCallsShareOneStateOnOneInstance) {
     VarispeedEffect effect(silentHost);
     std::vector<float> fl(300), fr(300), ofl(300), ofr(300);
     std::vector<double> dl(300), dr(300), odl(300), odr(300);

@@ -559,7 +559,7 @@ TEST(Advance, SpeedZeroRepeatsOneSlot) {
 // Construction values: zeroed rings, cleared flags and targets
 // ---------------------------------------------------------------------------
 
-TEST(Mend1ZeroFilledRings, EveryRingSlotIsZeroAtConstruction) {
+TEST(ZeroFilledRings, EveryRingSlotIsZeroAtConstruction) {
     auto state = makeState();
     ASSERT_TRUE(state->ringsAllocated());
     std::int32_t nonZero = 0;
@@ -569,7 +569,7 @@ TEST(Mend1ZeroFilledRings, EveryRingSlotIsZeroAtConstruction) {
     EXPECT_EQ(nonZero, 0);
 }
 
-TEST(Mend1ZeroFilledRings, FirstFramesAreSilenceAtUnitySpeed) {
+TEST(ZeroFilledRings, FirstFramesAreSilenceAtUnitySpeed) {
     auto state = makeState();
     StereoBlock<double> input(constant(300, 0.5), constant(300, -0.5));
     const StereoBlock<double> output = process(*state, input);
@@ -579,7 +579,7 @@ TEST(Mend1ZeroFilledRings, FirstFramesAreSilenceAtUnitySpeed) {
     }
 }
 
-TEST(Mend2ConstructionValues, AllFieldsHaveTheirValues) {
+TEST(ConstructionValues, AllFieldsHaveTheirValues) {
     auto state = makeState();
     EXPECT_EQ(state->speed.load(), 1.0f);
     EXPECT_EQ(state->length.load(), 0.125f);
@@ -601,7 +601,7 @@ TEST(Mend2ConstructionValues, AllFieldsHaveTheirValues) {
     EXPECT_EQ(state->outputGain, 0.0);
 }
 
-TEST(Mend2ConstructionValues, NoRetriggerBeforeTheFirstArming) {
+TEST(ConstructionValues, NoRetriggerBeforeTheFirstArming) {
     auto state = makeState();
     state->speed = 0.5f;
     state->ringLeft[0] = -1.0;
@@ -615,7 +615,7 @@ TEST(Mend2ConstructionValues, NoRetriggerBeforeTheFirstArming) {
 // Float processing is the double processing narrowed
 // ---------------------------------------------------------------------------
 
-TEST(Mend4SinglePrecision, FloatCallEqualsDoubleCallNarrowedBitForBit) {
+TEST(SinglePrecisionState, FloatCallEqualsDoubleCallNarrowedBitForBit) {
     for (float speed : {1.0f, 0.5f, 0.37f, 1.6f, -0.75f, 0.0f}) {
         auto viaDouble = makeState();
         auto viaFloat = makeState();
@@ -721,13 +721,13 @@ const float kOutsideSpeeds[] = {-0.5f,
                                 std::numeric_limits<float>::infinity(),
                                 -std::numeric_limits<float>::infinity()};
 
-TEST(Mend5OutsideSpeeds, EveryFetchInsideAndEveryOutputFiniteDouble) {
+TEST(SpeedsOutsideTheRing, EveryFetchInsideAndEveryOutputFiniteDouble) {
     for (float speed : kOutsideSpeeds) {
         runSpeedForManyBlocks<double>(speed);
     }
 }
 
-TEST(Mend5OutsideSpeeds, EveryFetchInsideAndEveryOutputFiniteFloat) {
+TEST(SpeedsOutsideTheRing, EveryFetchInsideAndEveryOutputFiniteFloat) {
     for (float speed : kOutsideSpeeds) {
         runSpeedForManyBlocks<float>(speed);
     }
@@ -742,7 +742,7 @@ double advancedOnce(float speed, double from) {
     return state->readPositionLeft;
 }
 
-TEST(Mend5OutsideSpeeds, NegativeSpeedPlaysBackwardsAndWraps) {
+TEST(SpeedsOutsideTheRing, NegativeSpeedPlaysBackwardsAndWraps) {
     EXPECT_EQ(advancedOnce(-0.5f, 10.0), 9.5);
     EXPECT_EQ(advancedOnce(-0.5f, 0.25), 44099.75);
     EXPECT_EQ(advancedOnce(-1.0f, 0.0), 44099.0);
@@ -769,7 +769,7 @@ TEST(Mend5OutsideSpeeds, NegativeSpeedPlaysBackwardsAndWraps) {
     EXPECT_EQ(state->readPositionLeft, 44088.0);
 }
 
-TEST(Mend5OutsideSpeeds, HugeSpeedsWrapLikeAModulo) {
+TEST(SpeedsOutsideTheRing, HugeSpeedsWrapLikeAModulo) {
     EXPECT_EQ(advancedOnce(1.0e9f, 0.0), 32500.0);  // 1e9 - 22675 x 44100
     EXPECT_EQ(advancedOnce(44100.0f, 12.5), 12.5);
     EXPECT_EQ(advancedOnce(88200.0f, 12.5), 12.5);
@@ -778,7 +778,7 @@ TEST(Mend5OutsideSpeeds, HugeSpeedsWrapLikeAModulo) {
     EXPECT_EQ(minus, kRing - std::fmod(static_cast<double>(FLT_MAX), kRing));
 }
 
-TEST(Mend5OutsideSpeeds, NonFiniteSpeedIsUsedAsZeroEverywhere) {
+TEST(SpeedsOutsideTheRing, NonFiniteSpeedIsUsedAsZeroEverywhere) {
     for (float speed :
          {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
           -std::numeric_limits<float>::infinity()}) {
@@ -813,7 +813,7 @@ TEST(Mend5OutsideSpeeds, NonFiniteSpeedIsUsedAsZeroEverywhere) {
 // Null channel array or null channel pointer
 // ---------------------------------------------------------------------------
 
-TEST(Mend6NullChannels, NoAudioIsTouchedAndOnlyTheEmptyBlockStepsRun) {
+TEST(NullChannels, NoAudioIsTouchedAndOnlyTheEmptyBlockStepsRun) {
     for (int variant = 0; variant < 6; ++variant) {
         auto state = makeState();
         state->crossingLeft = 77;
@@ -874,7 +874,7 @@ static_assert(std::is_same_v<decltype(VarispeedState::speed), std::atomic<float>
 static_assert(std::is_same_v<decltype(VarispeedState::length), std::atomic<float>>);
 static_assert(std::atomic<float>::is_always_lock_free);
 
-TEST(Mend7AtomicParameters, ParameterWritesDuringProcessingKeepEveryFetchInside) {
+TEST(AtomicParameters, ParameterWritesDuringProcessingKeepEveryFetchInside) {
     auto state = makeState();
     std::atomic<bool> stop{false};
     std::thread writer([&] {

@@ -7,10 +7,11 @@
 //
 // Checks: no canary touched, a closed instance never calls back, parameters
 // come back as stored, and every output sample is finite for finite input
-// while both parameters lie in [-4, 4]. Beyond that range only memory safety
-// is checked: the gain 0.5 x speed + 0.5 alone can overflow a finite sample to
-// infinity (speed 1e38). Run under the sanitizers, any memory or UB fault ends
-// the process with the sequence's seed printed.
+// while the speed lies in [-4, 4], whatever the length (NaN and infinite
+// included). Beyond that speed only memory safety is checked: the gain
+// 0.5 x speed + 0.5 alone can carry a finite sample to infinity (speed 1e38).
+// Run under the sanitizers, any memory or UB fault ends the process with the
+// sequence's seed printed.
 //
 // Replay: KAVRO_TORTURE_SEED=<seed> runs that one sequence;
 // KAVRO_TORTURE_SEQUENCES=<n> changes how many sequences a run makes.
@@ -45,7 +46,7 @@ namespace {
 constexpr std::uint64_t kDefaultBaseSeed = 0x4B6176726FULL;
 constexpr int kDefaultSequences = 1000;
 constexpr int kMaxInstances = 4;
-constexpr float kSaneParameter = 4.0f;
+constexpr float kSaneSpeed = 4.0f;
 constexpr int kGuardSamples = 16;
 constexpr double kGuardValue = 12345.0;
 
@@ -212,7 +213,7 @@ bool sameFloat(float a, float b) {
 }
 
 bool sane(float parameter) {
-    return std::isfinite(parameter) && std::fabs(parameter) <= kSaneParameter;
+    return std::isfinite(parameter) && std::fabs(parameter) <= kSaneSpeed;
 }
 
 class Torture {
@@ -411,7 +412,7 @@ class Torture {
                 }
             }
         }
-        if (!target.inputsFinite || !sane(target.stored[0]) || !sane(target.stored[1])) {
+        if (!target.inputsFinite || !sane(target.stored[0])) {
             return;
         }
         ++counts.finiteChecks;

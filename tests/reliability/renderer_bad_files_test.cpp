@@ -56,7 +56,11 @@ struct Wav {
             }
         }
         std::vector<unsigned char> out;
-        auto text = [&](const char* t) { out.insert(out.end(), t, t + 4); };
+        // Byte by byte: GCC 12 misreads a range insert here as an overflow.
+        auto text = [&](const char* t) {
+            for (int i = 0; i < 4; ++i)
+                out.push_back(static_cast<unsigned char>(t[i]));
+        };
         auto u32 = [&](std::uint32_t v) {
             for (int i = 0; i < 4; ++i)
                 out.push_back(static_cast<unsigned char>(v >> (8 * i)));

@@ -183,7 +183,7 @@ TEST_F(BaseEffect, TextDefaultsWriteOneZeroByteAndNothingElse) {
         for (std::size_t i = 1; i < sizeof(buffer); ++i) {
             EXPECT_EQ(buffer[i], 'x') << i;
         }
-        call(effect, nullptr);  // mend: a null text is left alone
+        call(effect, nullptr);  // a null text is left alone
     }
     TestEffect effect;
     effect.EffectBase::setProgramName(nullptr);

@@ -65,7 +65,7 @@ TEST(ExtendedDispatcher, GetSpeakerArrangementDefaultClearsBothLocations) {
               0);
     EXPECT_EQ(input, nullptr);
     EXPECT_EQ(output, nullptr);
-    // Mend: null locations are not written.
+    // A null location is not written; the other one still is.
     output = &dummy;
     EXPECT_EQ(effect.dispatcher(effGetSpeakerArrangement, 0, 0, &output, 0.0f), 0);
     EXPECT_EQ(output, nullptr);

@@ -157,8 +157,9 @@ const Example kEdgeCases[] = {
     {Op::Hz, 1.0, 8, 48000.0f, "48000.00"},
 };
 
-// The decided mends.
-const Example kMends[] = {
+// Decided behaviour beyond the worked examples: wide numbers, NaN,
+// infinities and the int32 extremes.
+const Example kDecidedLimits[] = {
     // float2string: 10000000..99999999 and -9999999..-1000000 give all integer
     // digits and the point, cut at the bound.
     {Op::Float, 12345678.0, 8, kRate, "12345678"},
@@ -209,8 +210,8 @@ TEST(ValueText, EdgeCases) {
     }
 }
 
-TEST(ValueText, DecidedMends) {
-    for (const Example& example : kMends) {
+TEST(ValueText, DecidedLimits) {
+    for (const Example& example : kDecidedLimits) {
         check(example);
     }
 }

@@ -81,16 +81,14 @@ TEST(CreateEffect, AnswersAnEffectWhenEveryAllocationSucceeds) {
 
 // The object is the first nothrow allocation, ringLeft the second, ringRight
 // the third: each failure gives null (nothing half-built is handed out).
-TEST(CreateEffectOutOfMemory, AnswersNullWhenTheObjectCannotBeAllocated) {
-    EXPECT_EQ(createWithFailingAllocation(1), nullptr);
-}
-
-TEST(CreateEffectOutOfMemory, AnswersNullWhenTheLeftRingCannotBeAllocated) {
-    EXPECT_EQ(createWithFailingAllocation(2), nullptr);
-}
-
-TEST(CreateEffectOutOfMemory, AnswersNullWhenTheRightRingCannotBeAllocated) {
-    EXPECT_EQ(createWithFailingAllocation(3), nullptr);
+TEST(CreateEffectOutOfMemory, AnswersNullWhenAnyOfItsAllocationsFails) {
+    const struct {
+        int allocation;
+        const char* what;
+    } cases[] = {{1, "the object"}, {2, "the left ring"}, {3, "the right ring"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(createWithFailingAllocation(c.allocation), nullptr) << c.what;
+    }
 }
 
 TEST(CreateEffectOutOfMemory, AStateWithoutRingsSaysSo) {

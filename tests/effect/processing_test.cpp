@@ -158,17 +158,22 @@ void checkInPlace(float speed, float length) {
     }
 }
 
-TEST(InPlaceProcessing, EqualsSeparateArraysAtUnitySpeed) {
-    checkInPlace<double>(1.0f, 0.125f);
-}
-TEST(InPlaceProcessing, EqualsSeparateArraysWithRetriggers) {
-    checkInPlace<double>(0.5f, 0.0f);
-}
-TEST(InPlaceProcessing, EqualsSeparateArraysAboveUnitySpeed) {
-    checkInPlace<double>(1.7f, 0.02f);
-}
-TEST(InPlaceProcessing, EqualsSeparateArraysSinglePrecision) {
-    checkInPlace<float>(0.5f, 0.0f);
+TEST(InPlaceProcessing, EqualsSeparateArrays) {
+    const struct {
+        const char* name;
+        void (*check)(float, float);
+        float speed;
+        float length;
+    } cases[] = {
+        {"unity speed", &checkInPlace<double>, 1.0f, 0.125f},
+        {"with retriggers", &checkInPlace<double>, 0.5f, 0.0f},
+        {"above unity speed", &checkInPlace<double>, 1.7f, 0.02f},
+        {"single precision", &checkInPlace<float>, 0.5f, 0.0f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.check(c.speed, c.length);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -463,7 +468,7 @@ TEST(ArmingCounterLimits, HugeAndNotANumberLengthsProcessWithoutFault) {
 }
 
 // ---------------------------------------------------------------------------
-// Channel alignment at speed 1.0 (steps 18 to 21), with empty calls
+// Channel alignment at speed 1.0, with empty calls
 // ---------------------------------------------------------------------------
 
 void checkAlignment(double left, double right, const std::vector<double>& expectedRight) {

@@ -109,10 +109,11 @@ TEST(SpeakerArrangement, NegativeCountFailsWithTheLocationNull) {
     EXPECT_EQ(block, nullptr);
 }
 
+// Only a 32-bit size can overflow (8 + 112 x count); with a 64-bit size no
+// int32 count does, so the test exists in 32-bit builds only instead of
+// skipping everywhere else.
+#if SIZE_MAX <= UINT32_MAX
 TEST(SpeakerArrangement, OverflowingSizeFails) {
-    if (sizeof(std::size_t) > 4) {
-        GTEST_SKIP() << "no 32-bit channel count overflows a 64-bit size";
-    }
     PlainEffect effect;
     VstSpeakerArrangement* block = nullptr;
     EXPECT_FALSE(effect.allocateArrangement(&block, INT32_MAX));
@@ -120,6 +121,7 @@ TEST(SpeakerArrangement, OverflowingSizeFails) {
     EXPECT_FALSE(effect.allocateArrangement(&block, 38347923));  // 8 + 112n > 2^32 - 1
     EXPECT_EQ(block, nullptr);
 }
+#endif
 
 TEST(SpeakerArrangement, AllocateWithoutLocationFails) {
     PlainEffect effect;

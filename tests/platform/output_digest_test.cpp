@@ -128,3 +128,21 @@ TEST(Platform, OutputIsBitIdenticalToThe64BitLinuxBuild) {
     if (HasFailure())
         std::printf("digests of this build:\n%s", actual.c_str());
 }
+
+// The unity row is not only recorded: at SPEED 1 the output is the input
+// delayed by 257 frames (silence before), so its digest follows from the input.
+TEST(Platform, UnityDigestIsThatOfTheInputDelayedBy257Frames) {
+    const Case& unity = kCases[0];
+    ASSERT_STREQ(unity.name, "unity");
+    ASSERT_EQ(unity.speed, 1.0f);
+    std::vector<double> left(kFrames), right(kFrames);
+    makeInput(left, right);
+    constexpr std::int32_t kDelay = 257;
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (std::int32_t i = 0; i < kFrames; ++i) {
+        const double l = i < kDelay ? 0.0 : left[i - kDelay];
+        const double r = i < kDelay ? 0.0 : right[i - kDelay];
+        hash = fnv1a(fnv1a(hash, l), r);
+    }
+    EXPECT_EQ(hash, unity.digest);
+}

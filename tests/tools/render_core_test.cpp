@@ -15,7 +15,8 @@ namespace {
 
 std::vector<std::int32_t> take(BlockPattern p, int n) {
     std::vector<std::int32_t> sizes;
-    for (int i = 0; i < n; ++i) sizes.push_back(p.next());
+    for (int i = 0; i < n; ++i)
+        sizes.push_back(p.next());
     return sizes;
 }
 
@@ -67,7 +68,8 @@ TEST(BlockPattern, FixedListLoopRandom) {
     ASSERT_TRUE(random.ok());
     auto a = take(*random, 200), b = take(*random, 200);
     EXPECT_EQ(a, b) << "a seed repeats";
-    for (auto n : a) EXPECT_TRUE(n >= 1 && n <= 4096);
+    for (auto n : a)
+        EXPECT_TRUE(n >= 1 && n <= 4096);
     auto small = BlockPattern::parse("random:7:16");
     ASSERT_TRUE(small.ok());
     EXPECT_EQ(small->maxBlock(), 16);
@@ -92,12 +94,12 @@ TEST(ParamOption, ValuesAndBreakpoints) {
     EXPECT_EQ(sweep->valueAt(0.0), 0.2f);  // held before the first point
     EXPECT_EQ(sweep->valueAt(1.0), 0.2f);
     EXPECT_NEAR(sweep->valueAt(2.0), 0.5f, 1e-6);
-    EXPECT_EQ(sweep->valueAt(3.0), 0.1f);  // equal times make a step
+    EXPECT_EQ(sweep->valueAt(3.0), 0.1f);   // equal times make a step
     EXPECT_EQ(sweep->valueAt(60.0), 0.1f);  // held after the last point
 
-    for (const char* bad : {"speed", "=0.5", "speed=", "speed=1.5", "speed=-0.1", "speed=nan",
-                            "speed=x", "speed=1:0.5,0:0.2", "speed=-1:0.5", "speed=1:2",
-                            "speed=1:0.5,", "speed=1:0.5:3"}) {
+    for (const char* bad :
+         {"speed", "=0.5", "speed=", "speed=1.5", "speed=-0.1", "speed=nan", "speed=x",
+          "speed=1:0.5,0:0.2", "speed=-1:0.5", "speed=1:2", "speed=1:0.5,", "speed=1:0.5:3"}) {
         auto r = ParamOption::parse(bad);
         ASSERT_FALSE(r.ok()) << bad;
         EXPECT_EQ(r.error().kind, render::Failure::Usage) << bad;
@@ -150,7 +152,10 @@ TEST(Render, TestGainModuleMonoFeedsBothInputs) {
         ASSERT_EQ(r.output[2 * i], signal[i]);  // gain 0.5 x 2
         ASSERT_EQ(r.output[2 * i + 1], signal[i]);
     }
-    for (int i = 3000; i < 3100; ++i) ASSERT_EQ(r.output[2 * i], 0.0);
+    for (int i = 3000; i < 3100; ++i) {
+        ASSERT_EQ(r.output[2 * i], 0.0) << i;  // the tail: silence in, silence out
+        ASSERT_EQ(r.output[2 * i + 1], 0.0) << i;
+    }
 }
 
 TEST(Render, MoreInputChannelsThanThePluginTakesIsAnError) {
@@ -170,7 +175,8 @@ std::vector<double> renderKavro(const std::vector<double>& input, render::Spec s
                                 BlockPattern pattern = BlockPattern::fixed(512)) {
     auto instance = host::Instance::create(KAVRO_PLUGIN_PATH, settingsFor(44100, pattern));
     EXPECT_TRUE(instance.ok());
-    if (!instance.ok()) return {};
+    if (!instance.ok())
+        return {};
     spec.sampleRate = 44100;
     spec.pattern = pattern;
     MemoryRender r;
@@ -184,8 +190,10 @@ TEST(RenderKavro, SpeedOneIsADelayOf257) {
     const auto input = test::testSignal(2, 20000);
     const auto out = renderKavro(input, render::Spec{});
     ASSERT_EQ(out.size(), input.size());
-    for (size_t i = 0; i < 2 * 257; ++i) ASSERT_EQ(out[i], 0.0) << i;
-    for (size_t i = 2 * 257; i < out.size(); ++i) ASSERT_EQ(out[i], input[i - 2 * 257]) << i;
+    for (size_t i = 0; i < 2 * 257; ++i)
+        ASSERT_EQ(out[i], 0.0) << i;
+    for (size_t i = 2 * 257; i < out.size(); ++i)
+        ASSERT_EQ(out[i], input[i - 2 * 257]) << i;
 }
 
 TEST(RenderKavro, BlockPatternsMatchFixedBlocksAtSpeedOne) {
@@ -210,10 +218,12 @@ TEST(RenderKavro, SingleAndDoublePrecisionAgree) {
     const auto s = renderKavro(input, spec);
     ASSERT_EQ(d.size(), s.size());
     double worst = 0;
-    for (size_t i = 0; i < d.size(); ++i) worst = std::max(worst, std::abs(d[i] - s[i]));
+    for (size_t i = 0; i < d.size(); ++i)
+        worst = std::max(worst, std::abs(d[i] - s[i]));
     EXPECT_LE(worst, 1e-6) << "single and double differ beyond float precision";
     double energy = 0;
-    for (double v : d) energy += v * v;
+    for (double v : d)
+        energy += v * v;
     EXPECT_GT(energy, 1.0);
 }
 
@@ -272,6 +282,7 @@ TEST(RenderThirdParty, DragonflyReverbGivesFiniteOutputOfTheRightLength) {
     ASSERT_TRUE(stats.ok()) << stats.error().message;
     EXPECT_EQ(stats->framesWritten, 28800);
     ASSERT_EQ(r.output.size(), 2u * 28800u);
-    for (double v : r.output) ASSERT_TRUE(std::isfinite(v));
+    for (double v : r.output)
+        ASSERT_TRUE(std::isfinite(v));
     EXPECT_GT(stats->rms[0], 0.0);
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <ostream>
 #include <random>
 #include <string>
 #include <thread>
@@ -42,6 +43,12 @@ struct BlockPattern {
     std::vector<std::int32_t> sizes;  // cycled; 0 and negative sizes are calls too
     bool random = false;
 };
+
+// Without it gtest prints the raw bytes, heap addresses included, into the
+// test's discovered name, which then changes from build to build.
+void PrintTo(const BlockPattern& pattern, std::ostream* os) {
+    *os << pattern.name;
+}
 
 std::vector<std::int32_t> blockSizesFor(const BlockPattern& pattern, std::int32_t totalFrames) {
     std::vector<std::int32_t> sizes;
@@ -400,6 +407,10 @@ struct LengthCase {
     std::int32_t period;
 };
 
+void PrintTo(const LengthCase& c, std::ostream* os) {
+    *os << "length " << c.length << " period " << c.period;
+}
+
 class ArmingCounter : public ::testing::TestWithParam<LengthCase> {};
 
 TEST_P(ArmingCounter, ArmsEveryNthCallCountingEmptyAndNegativeSizeCalls) {
@@ -490,14 +501,19 @@ void checkAlignment(double left, double right, const std::vector<double>& expect
     EXPECT_EQ(state->readIndexRight, 22);
 }
 
-TEST(Alignment, StepsRightUpByOnePerCall) {
-    checkAlignment(100.0, 97.0, {98.0, 99.0, 100.0, 100.0});
-}
-TEST(Alignment, SnapsWithinOneSample) {
-    checkAlignment(100.0, 99.5, {100.0});
-}
-TEST(Alignment, StepsRightDownThenSnaps) {
-    checkAlignment(100.0, 103.2, {102.2, 101.2, 100.0});
+TEST(Alignment, StepsRightTowardsLeftByOnePerCallThenSnaps) {
+    const struct {
+        double left;
+        double right;
+        std::vector<double> expectedRight;  // after each call
+    } cases[] = {
+        {100.0, 97.0, {98.0, 99.0, 100.0, 100.0}},  // up by one per call
+        {100.0, 99.5, {100.0}},                     // within one sample: snaps
+        {100.0, 103.2, {102.2, 101.2, 100.0}},      // down, then snaps
+    };
+    for (const auto& c : cases) {
+        checkAlignment(c.left, c.right, c.expectedRight);
+    }
 }
 
 TEST(Alignment, StepUpWrapsAtTheRingEndWithoutSnap) {

@@ -32,7 +32,12 @@ const std::vector<DefaultRow> kDefaultRows = {
 };
 
 TEST(ExtendedDispatcher, DefaultAnswersOverTheWholeRange) {
-    ASSERT_EQ(kDefaultRows.size(), 57u);
+    // The table covers 25..80 and -1, each opcode once.
+    std::vector<int> seen(57, 0);
+    for (const DefaultRow& row : kDefaultRows) {
+        ++seen.at(row.opcode == -1 ? 56 : static_cast<std::size_t>(row.opcode - 25));
+    }
+    EXPECT_EQ(seen, std::vector<int>(57, 1));
     for (const DefaultRow& row : kDefaultRows) {
         PlainEffect effect;
         alignas(16) char text[128] = {};

@@ -10,7 +10,7 @@
 #include "vst_interface.h"
 
 class EffectBase {
-public:
+  public:
     EffectBase(audioMasterCallback hostCallback, std::int32_t numPrograms,
                std::int32_t numParams) noexcept;
     EffectBase(const EffectBase&) = delete;
@@ -84,7 +84,7 @@ public:
     virtual bool hostInputConnected(std::int32_t index) noexcept;
     virtual bool hostOutputConnected(std::int32_t index) noexcept;
 
-protected:
+  protected:
     // Sets or clears one bit of descriptor.flags, leaving the others.
     void setFlag(std::int32_t mask, bool state) noexcept;
 

@@ -8,7 +8,7 @@
 #include "vst_interface.h"
 
 class EffectEditor {
-public:
+  public:
     // Deleted by the owning effect's destructor.
     virtual ~EffectEditor() = default;
 

@@ -40,14 +40,17 @@ typedef int32_t VstInt32;
 typedef intptr_t VstIntPtr;
 
 /* Packs four characters, the first in the most significant byte. */
-#define KAVRO_FOURCC(a, b, c, d)                                                    \
+#define KAVRO_FOURCC(a, b, c, d)                                                              \
     ((VstInt32)(((uint32_t)(unsigned char)(a) << 24) | ((uint32_t)(unsigned char)(b) << 16) | \
                 ((uint32_t)(unsigned char)(c) << 8) | (uint32_t)(unsigned char)(d)))
 
 enum {
-    kEffectMagic = KAVRO_FOURCC('V', 's', 't', 'P'),    /* first field of every record */
-    kDefaultUniqueId = KAVRO_FOURCC('N', 'o', 'E', 'f'), /* uniqueID before an effect sets its own */
-    kIdentifyAnswer = KAVRO_FOURCC('N', 'v', 'E', 'f')  /* answer to effIdentify */
+    /* first field of every record */
+    kEffectMagic = KAVRO_FOURCC('V', 's', 't', 'P'),
+    /* uniqueID before an effect sets its own */
+    kDefaultUniqueId = KAVRO_FOURCC('N', 'o', 'E', 'f'),
+    /* answer to effIdentify */
+    kIdentifyAnswer = KAVRO_FOURCC('N', 'v', 'E', 'f')
 };
 
 struct AEffect;
@@ -55,12 +58,12 @@ struct AEffect;
 /* result = callback(effect, opcode, index, value, ptr, opt); effect is null only
  * in the version probe of the entry point. */
 typedef VstIntPtr(VSTCALLBACK* audioMasterCallback)(struct AEffect* effect, VstInt32 opcode,
-                                                     VstInt32 index, VstIntPtr value, void* ptr,
-                                                     float opt);
+                                                    VstInt32 index, VstIntPtr value, void* ptr,
+                                                    float opt);
 
 typedef VstIntPtr(VSTCALLBACK* AEffectDispatcherProc)(struct AEffect* effect, VstInt32 opcode,
-                                                       VstInt32 index, VstIntPtr value, void* ptr,
-                                                       float opt);
+                                                      VstInt32 index, VstIntPtr value, void* ptr,
+                                                      float opt);
 typedef void(VSTCALLBACK* AEffectProcessProc)(struct AEffect* effect, float** inputs,
                                               float** outputs, VstInt32 sampleFrames);
 typedef void(VSTCALLBACK* AEffectProcessDoubleProc)(struct AEffect* effect, double** inputs,
@@ -267,12 +270,12 @@ enum { kVstVersion = 2400 };
 
 /* Text bounds: a host buffer holds bound + 1 bytes. */
 enum {
-    kParamTextBound = 8,     /* parameter name, label and display */
-    kProgramNameBound = 24,  /* program name */
-    kEffectNameBound = 32,   /* effect name */
-    kVendorTextBound = 64,   /* vendor text */
-    kProductTextBound = 64,  /* product text */
-    kSpeakerNameBound = 63   /* speaker name inside VstSpeakerProperties */
+    kParamTextBound = 8,    /* parameter name, label and display */
+    kProgramNameBound = 24, /* program name */
+    kEffectNameBound = 32,  /* effect name */
+    kVendorTextBound = 64,  /* vendor text */
+    kProductTextBound = 64, /* product text */
+    kSpeakerNameBound = 63  /* speaker name inside VstSpeakerProperties */
 };
 
 /* One speaker of an arrangement; 112 bytes on every platform. */

@@ -12,7 +12,7 @@ namespace kavro {
 // the wrong alternative is a programming error (checked with the variant).
 template <class T, class E>
 class Result {
-public:
+  public:
     Result(T value) : state(std::in_place_index<0>, std::move(value)) {}
     Result(E error) : state(std::in_place_index<1>, std::move(error)) {}
 
@@ -30,7 +30,7 @@ public:
 
     const E& error() const& { return *std::get_if<1>(&state); }
 
-private:
+  private:
     std::variant<T, E> state;
 };
 

@@ -1,12 +1,12 @@
 // The host library: module loading, the host callback and the instance.
 #include "plugin_host.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <new>
-#include <sys/stat.h>
 #include <unordered_map>
 #include <vector>
 
@@ -20,12 +20,18 @@ namespace kavro::host {
 
 const char* describe(ErrorKind kind) noexcept {
     switch (kind) {
-    case ErrorKind::LibraryNotFound: return "library not found";
-    case ErrorKind::NotALibrary: return "not a loadable library";
-    case ErrorKind::EntryPointMissing: return "entry point missing";
-    case ErrorKind::CreationRefused: return "creation refused";
-    case ErrorKind::BadMagic: return "bad magic";
-    case ErrorKind::BadDescriptor: return "bad descriptor";
+        case ErrorKind::LibraryNotFound:
+            return "library not found";
+        case ErrorKind::NotALibrary:
+            return "not a loadable library";
+        case ErrorKind::EntryPointMissing:
+            return "entry point missing";
+        case ErrorKind::CreationRefused:
+            return "creation refused";
+        case ErrorKind::BadMagic:
+            return "bad magic";
+        case ErrorKind::BadDescriptor:
+            return "bad descriptor";
     }
     return "error";
 }
@@ -34,7 +40,8 @@ namespace {
 
 Error makeError(ErrorKind kind, const std::string& path, const std::string& detail) {
     std::string message = std::string(describe(kind)) + ": " + path;
-    if (!detail.empty()) message += ": " + detail;
+    if (!detail.empty())
+        message += ": " + detail;
     // Keep the message on one line.
     std::replace(message.begin(), message.end(), '\n', ' ');
     return Error{kind, message};
@@ -45,11 +52,13 @@ enum class FileState { Missing, Directory, File };
 FileState fileState(const std::string& path) {
 #ifdef _WIN32
     DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return FileState::Missing;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FileState::Missing;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? FileState::Directory : FileState::File;
 #else
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return FileState::Missing;
+    if (::stat(path.c_str(), &st) != 0)
+        return FileState::Missing;
     return S_ISDIR(st.st_mode) ? FileState::Directory : FileState::File;
 #endif
 }
@@ -60,7 +69,7 @@ FileState fileState(const std::string& path) {
 // The platform's shared-library mechanism.
 
 class Library {
-public:
+  public:
 #ifdef _WIN32
     using Handle = HMODULE;
 #else
@@ -89,12 +98,14 @@ namespace {
 std::string lastErrorText() {
     DWORD code = GetLastError();
     char* text = nullptr;
-    FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                       FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(&text), 0, nullptr);
     std::string result = text ? text : "error " + std::to_string(code);
-    if (text) LocalFree(text);
-    while (!result.empty() && (result.back() == '\n' || result.back() == '\r')) result.pop_back();
+    if (text)
+        LocalFree(text);
+    while (!result.empty() && (result.back() == '\n' || result.back() == '\r'))
+        result.pop_back();
     return result;
 }
 
@@ -109,7 +120,8 @@ Library::Handle openLibrary(const std::string& path, std::string& error) {
     } else {
         handle = LoadLibraryA(path.c_str());
     }
-    if (!handle) error = lastErrorText();
+    if (!handle)
+        error = lastErrorText();
     return handle;
 }
 
@@ -117,7 +129,9 @@ void* findSymbol(Library::Handle handle, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(handle, name));
 }
 
-void closeLibrary(Library::Handle handle) { FreeLibrary(handle); }
+void closeLibrary(Library::Handle handle) {
+    FreeLibrary(handle);
+}
 #else
 Library::Handle openLibrary(const std::string& path, std::string& error) {
     // A path without a slash would be searched for; keep it a path.
@@ -135,22 +149,26 @@ void* findSymbol(Library::Handle handle, const char* name) {
     return dlsym(handle, name);
 }
 
-void closeLibrary(Library::Handle handle) { dlclose(handle); }
+void closeLibrary(Library::Handle handle) {
+    dlclose(handle);
+}
 #endif
 
 }  // namespace
 
 Result<Module> Module::load(const std::string& path) {
     switch (fileState(path)) {
-    case FileState::Missing:
-        return makeError(ErrorKind::LibraryNotFound, path, "no such file");
-    case FileState::Directory:
-        return makeError(ErrorKind::NotALibrary, path, "is a directory");
-    case FileState::File: break;
+        case FileState::Missing:
+            return makeError(ErrorKind::LibraryNotFound, path, "no such file");
+        case FileState::Directory:
+            return makeError(ErrorKind::NotALibrary, path, "is a directory");
+        case FileState::File:
+            break;
     }
     std::string detail;
     Library::Handle handle = openLibrary(path, detail);
-    if (!handle) return makeError(ErrorKind::NotALibrary, path, detail);
+    if (!handle)
+        return makeError(ErrorKind::NotALibrary, path, detail);
 
     const char* names[] = {"VSTPluginMain", "main"};
     for (const char* name : names) {
@@ -171,8 +189,12 @@ Result<Module> Module::load(const std::string& path) {
     return makeError(ErrorKind::EntryPointMissing, path, "exports neither VSTPluginMain nor main");
 }
 
-const std::string& Module::path() const noexcept { return lib->path; }
-const std::string& Module::entryName() const noexcept { return lib->entryName; }
+const std::string& Module::path() const noexcept {
+    return lib->path;
+}
+const std::string& Module::entryName() const noexcept {
+    return lib->entryName;
+}
 
 // ---------------------------------------------------------------------------
 // Sessions and the host callback.
@@ -201,14 +223,16 @@ void registerSession(const AEffect* effect, Session* session) {
 void unregisterSession(const AEffect* effect, Session* session) {
     std::lock_guard<std::mutex> lock(registryMutex);
     auto it = registry().find(effect);
-    if (it != registry().end() && it->second == session) registry().erase(it);
+    if (it != registry().end() && it->second == session)
+        registry().erase(it);
 }
 
 const Session* findSession(const AEffect* effect) {
     if (effect) {
         std::lock_guard<std::mutex> lock(registryMutex);
         auto it = registry().find(effect);
-        if (it != registry().end()) return it->second;
+        if (it != registry().end())
+            return it->second;
     }
     return sessionBeingCreated;
 }
@@ -218,15 +242,18 @@ const Session* findSession(const AEffect* effect) {
 VstIntPtr VSTCALLBACK hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 /*index*/,
                                    VstIntPtr /*value*/, void* /*ptr*/, float /*opt*/) {
     switch (opcode) {
-    case audioMasterVersion: return kVstVersion;
-    case audioMasterGetSampleRate:
-        if (const Session* session = findSession(effect))
-            return static_cast<VstIntPtr>(session->settings.sampleRate);
-        return 0;
-    case audioMasterGetBlockSize:
-        if (const Session* session = findSession(effect)) return session->settings.blockSize;
-        return 0;
-    default: return 0;
+        case audioMasterVersion:
+            return kVstVersion;
+        case audioMasterGetSampleRate:
+            if (const Session* session = findSession(effect))
+                return static_cast<VstIntPtr>(session->settings.sampleRate);
+            return 0;
+        case audioMasterGetBlockSize:
+            if (const Session* session = findSession(effect))
+                return session->settings.blockSize;
+            return 0;
+        default:
+            return 0;
     }
 }
 
@@ -271,15 +298,18 @@ struct SessionScope {
 
 Result<Instance> Instance::create(const std::string& path, const Settings& settings) {
     auto module = Module::load(path);
-    if (!module) return module.error();
+    if (!module)
+        return module.error();
     return create(*module, settings);
 }
 
 Result<Instance> Instance::create(const Module& module, const Settings& settings) {
     const std::string& path = module.path();
     std::unique_ptr<Session> session(new (std::nothrow) Session{settings});
-    if (!session) return makeError(ErrorKind::CreationRefused, path, "out of memory");
-    if (session->settings.blockSize < 1) session->settings.blockSize = 1;
+    if (!session)
+        return makeError(ErrorKind::CreationRefused, path, "out of memory");
+    if (session->settings.blockSize < 1)
+        session->settings.blockSize = 1;
 
     AEffect* effect = nullptr;
     {
@@ -297,9 +327,10 @@ Result<Instance> Instance::create(const Module& module, const Settings& settings
         return makeError(ErrorKind::BadMagic, path, detail);
     }
     std::string problem;
-    if (!effect->dispatcher) problem = "no dispatcher";
-    else if (effect->numInputs < 0 || effect->numInputs > kMaxChannels ||
-             effect->numOutputs < 0 || effect->numOutputs > kMaxChannels)
+    if (!effect->dispatcher)
+        problem = "no dispatcher";
+    else if (effect->numInputs < 0 || effect->numInputs > kMaxChannels || effect->numOutputs < 0 ||
+             effect->numOutputs > kMaxChannels)
         problem = "channel counts out of range (" + std::to_string(effect->numInputs) + " in, " +
                   std::to_string(effect->numOutputs) + " out)";
     else if (effect->numParams < 0 || effect->numPrograms < 0)
@@ -307,7 +338,8 @@ Result<Instance> Instance::create(const Module& module, const Settings& settings
     else if (!effect->processReplacing && !effect->process && !effect->processDoubleReplacing)
         problem = "no processing function";
     if (!problem.empty()) {
-        if (effect->dispatcher) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
+        if (effect->dispatcher)
+            effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
         return makeError(ErrorKind::BadDescriptor, path, problem);
     }
 
@@ -347,10 +379,13 @@ Instance& Instance::operator=(Instance&& other) noexcept {
     return *this;
 }
 
-Instance::~Instance() { release(); }
+Instance::~Instance() {
+    release();
+}
 
 void Instance::release() noexcept {
-    if (!eff) return;
+    if (!eff)
+        return;
     suspend();
     AEffect* closing = eff;
     eff = nullptr;
@@ -382,13 +417,21 @@ std::string readText(Instance& instance, std::int32_t opcode, std::int32_t index
 }
 }  // namespace
 
-std::string Instance::effectName() noexcept { return readText(*this, effGetEffectName, 0); }
-std::string Instance::vendorString() noexcept { return readText(*this, effGetVendorString, 0); }
-std::string Instance::productString() noexcept { return readText(*this, effGetProductString, 0); }
+std::string Instance::effectName() noexcept {
+    return readText(*this, effGetEffectName, 0);
+}
+std::string Instance::vendorString() noexcept {
+    return readText(*this, effGetVendorString, 0);
+}
+std::string Instance::productString() noexcept {
+    return readText(*this, effGetProductString, 0);
+}
 std::int32_t Instance::vendorVersion() noexcept {
     return static_cast<std::int32_t>(dispatch(effGetVendorVersion));
 }
-std::string Instance::programName() noexcept { return readText(*this, effGetProgramName, 0); }
+std::string Instance::programName() noexcept {
+    return readText(*this, effGetProgramName, 0);
+}
 std::string Instance::paramName(std::int32_t index) noexcept {
     return readText(*this, effGetParamName, index);
 }
@@ -403,17 +446,21 @@ float Instance::getParameter(std::int32_t index) noexcept {
     return eff->getParameter ? eff->getParameter(eff, index) : 0.0f;
 }
 void Instance::setParameter(std::int32_t index, float value) noexcept {
-    if (eff->setParameter) eff->setParameter(eff, index, value);
+    if (eff->setParameter)
+        eff->setParameter(eff, index, value);
 }
 
-const Settings& Instance::settings() const noexcept { return session->settings; }
+const Settings& Instance::settings() const noexcept {
+    return session->settings;
+}
 
 void Instance::setSampleRate(double rate) noexcept {
     bool wasRunning = isRunning;
     suspend();
     session->settings.sampleRate = rate;
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(rate));
-    if (wasRunning) resume(runningPrecision);
+    if (wasRunning)
+        resume(runningPrecision);
 }
 
 void Instance::setBlockSize(std::int32_t size) noexcept {
@@ -421,16 +468,19 @@ void Instance::setBlockSize(std::int32_t size) noexcept {
     suspend();
     session->settings.blockSize = std::max<std::int32_t>(size, 1);
     dispatch(effSetBlockSize, 0, session->settings.blockSize);
-    if (wasRunning) resume(runningPrecision);
+    if (wasRunning)
+        resume(runningPrecision);
 }
 
 bool Instance::supports(Precision precision) const noexcept {
-    if (precision == Precision::Double) return canDoubleReplacing();
+    if (precision == Precision::Double)
+        return canDoubleReplacing();
     return eff->processReplacing || eff->process;
 }
 
 void Instance::resume(Precision precision) noexcept {
-    if (isRunning) suspend();
+    if (isRunning)
+        suspend();
     if (canDoubleReplacing())
         dispatch(effSetProcessPrecision, 0,
                  precision == Precision::Double ? kProcessPrecision64 : kProcessPrecision32);
@@ -441,14 +491,16 @@ void Instance::resume(Precision precision) noexcept {
 }
 
 void Instance::suspend() noexcept {
-    if (!isRunning) return;
+    if (!isRunning)
+        return;
     dispatch(effStopProcess);
     dispatch(effMainsChanged, 0, 0);
     isRunning = false;
 }
 
 bool Instance::process(float* const* inputs, float* const* outputs, std::int32_t frames) noexcept {
-    if (frames < 0 || frames > session->settings.blockSize) return false;
+    if (frames < 0 || frames > session->settings.blockSize)
+        return false;
     auto** in = const_cast<float**>(inputs);
     auto** out = const_cast<float**>(outputs);
     if (canReplacing()) {
@@ -468,7 +520,8 @@ bool Instance::process(float* const* inputs, float* const* outputs, std::int32_t
 
 bool Instance::process(double* const* inputs, double* const* outputs,
                        std::int32_t frames) noexcept {
-    if (frames < 0 || frames > session->settings.blockSize || !canDoubleReplacing()) return false;
+    if (frames < 0 || frames > session->settings.blockSize || !canDoubleReplacing())
+        return false;
     eff->processDoubleReplacing(eff, const_cast<double**>(inputs), const_cast<double**>(outputs),
                                 frames);
     return true;

@@ -45,7 +45,7 @@ class Library;
 // One loaded plug-in module. Shared by the instances made from it, so the
 // module stays loaded as long as any of them lives.
 class Module {
-public:
+  public:
     // Loads the module and finds its entry point (VSTPluginMain, else main).
     static Result<Module> load(const std::string& path);
 
@@ -55,7 +55,7 @@ public:
 
     std::shared_ptr<Library> library() const noexcept { return lib; }
 
-private:
+  private:
     explicit Module(std::shared_ptr<Library> l) : lib(std::move(l)) {}
     std::shared_ptr<Library> lib;
 };
@@ -66,7 +66,7 @@ struct Session;
 // the sample rate and block size; resumed and suspended on request; suspended
 // if needed and closed (effClose, exactly once) when destroyed. Move-only.
 class Instance {
-public:
+  public:
     // Creates an instance from a loaded module: runs the entry point with this
     // host's callback, checks the record, then sends effOpen, effSetSampleRate
     // and effSetBlockSize. The instance starts suspended.
@@ -134,7 +134,7 @@ public:
     bool process(float* const* inputs, float* const* outputs, std::int32_t frames) noexcept;
     bool process(double* const* inputs, double* const* outputs, std::int32_t frames) noexcept;
 
-private:
+  private:
     Instance(std::shared_ptr<Library> lib, std::unique_ptr<Session> session, AEffect* eff);
     void release() noexcept;
 

@@ -18,31 +18,43 @@ struct Reader::Memory {
 
 namespace {
 
-sf_count_t memLength(void* user) { return static_cast<Reader::Memory*>(user)->size; }
+sf_count_t memLength(void* user) {
+    return static_cast<Reader::Memory*>(user)->size;
+}
 sf_count_t memSeek(sf_count_t offset, int whence, void* user) {
     auto* m = static_cast<Reader::Memory*>(user);
     sf_count_t target = offset;
-    if (whence == SEEK_CUR) target = m->offset + offset;
-    else if (whence == SEEK_END) target = m->size + offset;
-    if (target < 0) return -1;
+    if (whence == SEEK_CUR)
+        target = m->offset + offset;
+    else if (whence == SEEK_END)
+        target = m->size + offset;
+    if (target < 0)
+        return -1;
     m->offset = std::min(target, m->size);
     return m->offset;
 }
 sf_count_t memRead(void* ptr, sf_count_t count, void* user) {
     auto* m = static_cast<Reader::Memory*>(user);
-    if (count <= 0) return 0;
+    if (count <= 0)
+        return 0;
     sf_count_t n = std::min(count, m->size - m->offset);
-    if (n <= 0) return 0;
+    if (n <= 0)
+        return 0;
     std::memcpy(ptr, m->data + m->offset, static_cast<size_t>(n));
     m->offset += n;
     return n;
 }
-sf_count_t memWrite(const void*, sf_count_t, void*) { return 0; }
-sf_count_t memTell(void* user) { return static_cast<Reader::Memory*>(user)->offset; }
+sf_count_t memWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
+sf_count_t memTell(void* user) {
+    return static_cast<Reader::Memory*>(user)->offset;
+}
 
 std::string oneLine(std::string text) {
     std::replace(text.begin(), text.end(), '\n', ' ');
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
     return text;
 }
 
@@ -61,27 +73,37 @@ std::string describeFormat(int format) {
 std::string lowerExtension(const std::string& name) {
     auto slash = name.find_last_of('/');
     auto dot = name.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return "";
     std::string ext = name.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return ext;
 }
 
 int containerFor(const std::string& name) {
     const std::string ext = lowerExtension(name);
-    if (ext == "aif" || ext == "aiff") return SF_FORMAT_AIFF;
-    if (ext == "flac") return SF_FORMAT_FLAC;
-    if (ext == "caf") return SF_FORMAT_CAF;
-    if (ext == "w64") return SF_FORMAT_W64;
-    if (ext == "rf64") return SF_FORMAT_RF64;
+    if (ext == "aif" || ext == "aiff")
+        return SF_FORMAT_AIFF;
+    if (ext == "flac")
+        return SF_FORMAT_FLAC;
+    if (ext == "caf")
+        return SF_FORMAT_CAF;
+    if (ext == "w64")
+        return SF_FORMAT_W64;
+    if (ext == "rf64")
+        return SF_FORMAT_RF64;
     return SF_FORMAT_WAV;
 }
 
 int subtypeFor(SampleFormat format) {
     switch (format) {
-    case SampleFormat::Float: return SF_FORMAT_FLOAT;
-    case SampleFormat::Pcm16: return SF_FORMAT_PCM_16;
-    case SampleFormat::Pcm24: return SF_FORMAT_PCM_24;
+        case SampleFormat::Float:
+            return SF_FORMAT_FLOAT;
+        case SampleFormat::Pcm16:
+            return SF_FORMAT_PCM_16;
+        case SampleFormat::Pcm24:
+            return SF_FORMAT_PCM_24;
     }
     return SF_FORMAT_FLOAT;
 }
@@ -90,9 +112,12 @@ int subtypeFor(SampleFormat format) {
 
 const char* formatName(SampleFormat format) noexcept {
     switch (format) {
-    case SampleFormat::Float: return "float";
-    case SampleFormat::Pcm16: return "pcm16";
-    case SampleFormat::Pcm24: return "pcm24";
+        case SampleFormat::Float:
+            return "float";
+        case SampleFormat::Pcm16:
+            return "pcm16";
+        case SampleFormat::Pcm24:
+            return "pcm24";
     }
     return "?";
 }
@@ -108,7 +133,8 @@ Reader::Reader(Reader&& other) noexcept
 
 Reader& Reader::operator=(Reader&& other) noexcept {
     if (this != &other) {
-        if (file) sf_close(file);
+        if (file)
+            sf_close(file);
         file = other.file;
         other.file = nullptr;
         memory = std::move(other.memory);
@@ -120,7 +146,8 @@ Reader& Reader::operator=(Reader&& other) noexcept {
 }
 
 Reader::~Reader() {
-    if (file) sf_close(file);
+    if (file)
+        sf_close(file);
 }
 
 Result<Reader> Reader::openFile(const std::string& path) {
@@ -160,14 +187,17 @@ Result<Reader> Reader::finishOpen(Reader reader, const std::string& name) {
         return Error{name + ": unsupported channel count " + std::to_string(info.channels)};
     if (info.sampleRate <= 0)
         return Error{name + ": invalid sample rate " + std::to_string(info.sampleRate)};
-    if (info.frames <= 0) return Error{name + ": the file holds no audio frames"};
+    if (info.frames <= 0)
+        return Error{name + ": the file holds no audio frames"};
     return reader;
 }
 
 Result<std::int64_t> Reader::read(double* interleaved, std::int64_t frames) {
-    if (frames <= 0) return std::int64_t{0};
+    if (frames <= 0)
+        return std::int64_t{0};
     sf_count_t got = sf_readf_double(file, interleaved, frames);
-    if (got < 0) got = 0;
+    if (got < 0)
+        got = 0;
     if (got == 0 && sf_error(file) != SF_ERR_NO_ERROR)
         return Error{name + ": read error: " + oneLine(sf_strerror(file))};
     const int channels = fileInfo.channels;
@@ -184,7 +214,8 @@ Result<std::int64_t> Reader::read(double* interleaved, std::int64_t frames) {
 
 namespace {
 Result<Buffer> loadAll(Result<Reader> opened, std::int64_t maxFrames) {
-    if (!opened) return opened.error();
+    if (!opened)
+        return opened.error();
     Reader& reader = *opened;
     Buffer buffer;
     buffer.channels = reader.info().channels;
@@ -193,15 +224,18 @@ Result<Buffer> loadAll(Result<Reader> opened, std::int64_t maxFrames) {
     std::vector<double> chunk(static_cast<size_t>(kChunk * buffer.channels));
     for (;;) {
         auto got = reader.read(chunk.data(), kChunk);
-        if (!got) return got.error();
-        if (*got == 0) break;
+        if (!got)
+            return got.error();
+        if (*got == 0)
+            break;
         if (buffer.frames + *got > maxFrames)
             return Error{"input is longer than " + std::to_string(maxFrames) + " frames"};
         buffer.samples.insert(buffer.samples.end(), chunk.begin(),
                               chunk.begin() + *got * buffer.channels);
         buffer.frames += *got;
     }
-    if (buffer.frames == 0) return Error{"the input holds no audio frames"};
+    if (buffer.frames == 0)
+        return Error{"the input holds no audio frames"};
     return buffer;
 }
 }  // namespace
@@ -229,7 +263,8 @@ Result<int> Writer::checkFormat(const std::string& name, int channels, SampleFor
 Result<Writer> Writer::open(const std::string& path, const std::string& name, int channels,
                             int sampleRate, SampleFormat format) {
     auto check = checkFormat(name, channels, format);
-    if (!check) return check.error();
+    if (!check)
+        return check.error();
     SF_INFO info{};
     info.channels = channels;
     info.samplerate = sampleRate;
@@ -237,8 +272,10 @@ Result<Writer> Writer::open(const std::string& path, const std::string& name, in
     Writer writer;
     writer.name = name;
     writer.file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!writer.file) return Error{"cannot write " + name + ": " + oneLine(sf_strerror(nullptr))};
-    if (format != SampleFormat::Float) sf_command(writer.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    if (!writer.file)
+        return Error{"cannot write " + name + ": " + oneLine(sf_strerror(nullptr))};
+    if (format != SampleFormat::Float)
+        sf_command(writer.file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
     return writer;
 }
 
@@ -247,7 +284,8 @@ Writer::Writer(Writer&& other) noexcept : file(other.file), name(std::move(other
 }
 Writer& Writer::operator=(Writer&& other) noexcept {
     if (this != &other) {
-        if (file) sf_close(file);
+        if (file)
+            sf_close(file);
         file = other.file;
         other.file = nullptr;
         name = std::move(other.name);
@@ -255,7 +293,8 @@ Writer& Writer::operator=(Writer&& other) noexcept {
     return *this;
 }
 Writer::~Writer() {
-    if (file) sf_close(file);
+    if (file)
+        sf_close(file);
 }
 
 Result<std::int64_t> Writer::write(const double* interleaved, std::int64_t frames) {
@@ -266,13 +305,15 @@ Result<std::int64_t> Writer::write(const double* interleaved, std::int64_t frame
 }
 
 Result<int> Writer::close() {
-    if (!file) return 0;
+    if (!file)
+        return 0;
     sf_write_sync(file);
     int err = sf_error(file);
     std::string text = err ? oneLine(sf_strerror(file)) : "";
     int closed = sf_close(file);
     file = nullptr;
-    if (err || closed) return Error{"cannot finish " + name + ": " + (text.empty() ? "close failed" : text)};
+    if (err || closed)
+        return Error{"cannot finish " + name + ": " + (text.empty() ? "close failed" : text)};
     return 0;
 }
 

@@ -35,7 +35,7 @@ constexpr int kMaxChannels = 256;
 // A validated input: at least one channel, a positive sample rate, at least
 // one frame. Reads refuse non-finite samples (NaN, infinity) with an error.
 class Reader {
-public:
+  public:
     static Result<Reader> openFile(const std::string& path);
     // The bytes must stay valid while the reader lives.
     static Result<Reader> openMemory(const void* data, std::size_t size);
@@ -52,7 +52,7 @@ public:
 
     struct Memory;
 
-private:
+  private:
     Reader() = default;
     static Result<Reader> finishOpen(Reader reader, const std::string& name);
     SNDFILE* file = nullptr;
@@ -82,7 +82,7 @@ const char* formatName(SampleFormat format) noexcept;
 // (.wav, .aif/.aiff, .flac, .caf, .w64, .rf64; WAV for anything else).
 // Integer formats clip instead of wrapping.
 class Writer {
-public:
+  public:
     // Writes the file at `path` (created or truncated); the container follows
     // `name` (the final output name, which may differ from a temporary path).
     static Result<Writer> open(const std::string& path, const std::string& name, int channels,
@@ -98,7 +98,7 @@ public:
     // Flushes and closes; answers an error when the data did not reach the file.
     Result<int> close();
 
-private:
+  private:
     Writer() = default;
     SNDFILE* file = nullptr;
     std::string name;

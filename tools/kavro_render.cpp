@@ -2,6 +2,9 @@
 // default) the way a host does, and writes the result.
 #include <CLI/CLI.hpp>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -9,12 +12,9 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <iostream>
 #include <optional>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "audio_io.h"
@@ -53,8 +53,10 @@ bool isDirectory(const std::string& path) {
 
 std::string directoryOf(const std::string& path) {
     auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
     return path.substr(0, slash);
 }
 
@@ -66,7 +68,7 @@ std::string baseName(const std::string& path) {
 // The output is written to a temporary file in its own folder and renamed
 // into place at the end; the temporary file is removed on every failure.
 class TempOutput {
-public:
+  public:
     static kavro::Result<TempOutput, Error> create(const std::string& output) {
         TempOutput t;
         t.finalPath = output;
@@ -90,7 +92,8 @@ public:
     }
     TempOutput(const TempOutput&) = delete;
     ~TempOutput() {
-        if (!tempPath.empty()) ::unlink(tempPath.c_str());
+        if (!tempPath.empty())
+            ::unlink(tempPath.c_str());
     }
     const std::string& path() const { return tempPath; }
 
@@ -102,21 +105,23 @@ public:
             result = ::renameat2(AT_FDCWD, tempPath.c_str(), AT_FDCWD, finalPath.c_str(),
                                  RENAME_NOREPLACE);
             if (result != 0 && (errno == EINVAL || errno == ENOSYS)) {
-                if (pathExists(finalPath)) errno = EEXIST;
-                else result = ::rename(tempPath.c_str(), finalPath.c_str());
+                if (pathExists(finalPath))
+                    errno = EEXIST;
+                else
+                    result = ::rename(tempPath.c_str(), finalPath.c_str());
             }
         }
         if (result != 0) {
             if (errno == EEXIST)
                 return Error{Failure::Output, finalPath + " exists; use --overwrite to replace it"};
-            return Error{Failure::Output, "cannot move the result to " + finalPath + ": " +
-                                              std::strerror(errno)};
+            return Error{Failure::Output,
+                         "cannot move the result to " + finalPath + ": " + std::strerror(errno)};
         }
         tempPath.clear();
         return std::nullopt;
     }
 
-private:
+  private:
     TempOutput() = default;
     std::string tempPath, finalPath;
 };
@@ -124,13 +129,16 @@ private:
 // A progress bar on stderr, shown only on a terminal and only once the render
 // has taken more than a moment.
 class Progress {
-public:
+  public:
     explicit Progress(bool enabled) : on(enabled && ::isatty(STDERR_FILENO)) {}
     void update(std::int64_t done, std::int64_t total) {
-        if (!on) return;
+        if (!on)
+            return;
         auto now = std::chrono::steady_clock::now();
-        if (now - start < std::chrono::milliseconds(500)) return;
-        if (shown && now - last < std::chrono::milliseconds(100)) return;
+        if (now - start < std::chrono::milliseconds(500))
+            return;
+        if (shown && now - last < std::chrono::milliseconds(100))
+            return;
         last = now;
         shown = true;
         const double fraction = total > 0 ? std::min(1.0, double(done) / double(total)) : 0.0;
@@ -141,19 +149,21 @@ public:
         std::fflush(stderr);
     }
     void finish() {
-        if (shown) std::fprintf(stderr, "\r\033[K");
+        if (shown)
+            std::fprintf(stderr, "\r\033[K");
         shown = false;
     }
     ~Progress() { finish(); }
 
-private:
+  private:
     bool on;
     bool shown = false;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now(), last;
 };
 
 std::string decibels(double linear) {
-    if (linear <= 0.0) return "-inf dBFS";
+    if (linear <= 0.0)
+        return "-inf dBFS";
     char text[32];
     std::snprintf(text, sizeof text, "%.2f dBFS", 20.0 * std::log10(linear));
     return text;
@@ -208,7 +218,8 @@ std::string flagNames(std::int32_t flags) {
     std::string text = hex;
     std::string list;
     for (const auto& [bit, name] : names)
-        if (flags & bit) list += (list.empty() ? "" : ", ") + std::string(name);
+        if (flags & bit)
+            list += (list.empty() ? "" : ", ") + std::string(name);
     return text + (list.empty() ? "" : " (" + list + ")");
 }
 
@@ -248,35 +259,43 @@ struct Options {
 
 int run(const Options& o) {
     // Options first: every mistake here is a usage error.
-    if (o.info && o.demo) return fail({Failure::Usage, "--info and --demo exclude each other"});
+    if (o.info && o.demo)
+        return fail({Failure::Usage, "--info and --demo exclude each other"});
     if (o.info && !o.files.empty())
         return fail({Failure::Usage, "--info takes no files (name the plug-in with --plugin)"});
     if (o.demo && o.files.size() > 1)
         return fail({Failure::Usage, "--demo takes at most one file: the OUTPUT"});
     if (!o.info && !o.demo && o.files.size() != 2)
-        return fail({Failure::Usage, "expected INPUT OUTPUT (or --demo [OUTPUT], or --info); see --help"});
+        return fail(
+            {Failure::Usage, "expected INPUT OUTPUT (or --demo [OUTPUT], or --info); see --help"});
     auto pattern = render::BlockPattern::parse(o.block);
-    if (!pattern) return fail(pattern.error());
+    if (!pattern)
+        return fail(pattern.error());
     if (!(o.tail >= 0.0) || !std::isfinite(o.tail) || o.tail > 3600.0)
         return fail({Failure::Usage, "--tail must be from 0 to 3600 seconds"});
     std::vector<render::ParamOption> paramOptions;
     for (const auto& text : o.params) {
         auto parsed = render::ParamOption::parse(text);
-        if (!parsed) return fail(parsed.error());
+        if (!parsed)
+            return fail(parsed.error());
         paramOptions.push_back(*parsed);
     }
     audio::SampleFormat format = audio::SampleFormat::Float;
-    if (o.format == "pcm16") format = audio::SampleFormat::Pcm16;
-    else if (o.format == "pcm24") format = audio::SampleFormat::Pcm24;
+    if (o.format == "pcm16")
+        format = audio::SampleFormat::Pcm16;
+    else if (o.format == "pcm24")
+        format = audio::SampleFormat::Pcm24;
     const host::Precision precision =
         o.precision == "single" ? host::Precision::Single : host::Precision::Double;
 
     auto pluginPath = render::findPlugin(o.plugin);
-    if (!pluginPath) return fail(pluginPath.error());
+    if (!pluginPath)
+        return fail(pluginPath.error());
 
     if (o.info) {
         auto instance = host::Instance::create(*pluginPath, host::Settings{});
-        if (!instance) return fail({Failure::Plugin, instance.error().message});
+        if (!instance)
+            return fail({Failure::Plugin, instance.error().message});
         return printInfo(*instance, *pluginPath);
     }
 
@@ -298,7 +317,8 @@ int run(const Options& o) {
         inputName = o.files[0];
         outputPath = o.files[1];
         auto opened = audio::Reader::openFile(inputName);
-        if (!opened) return fail({Failure::Input, opened.error().message});
+        if (!opened)
+            return fail({Failure::Input, opened.error().message});
         reader.emplace(std::move(*opened));
         channels = reader->info().channels;
         sampleRate = reader->info().sampleRate;
@@ -316,26 +336,32 @@ int run(const Options& o) {
     settings.sampleRate = sampleRate;
     settings.blockSize = pattern->maxBlock();
     auto created = host::Instance::create(*pluginPath, settings);
-    if (!created) return fail({Failure::Plugin, created.error().message});
+    if (!created)
+        return fail({Failure::Plugin, created.error().message});
     host::Instance& instance = *created;
 
     auto channelCheck = render::checkChannels(instance, channels);
-    if (!channelCheck) return fail(channelCheck.error());
+    if (!channelCheck)
+        return fail(channelCheck.error());
     auto formatCheck = audio::Writer::checkFormat(outputPath, instance.numOutputs(), format);
-    if (!formatCheck) return fail({Failure::Usage, formatCheck.error().message});
+    if (!formatCheck)
+        return fail({Failure::Usage, formatCheck.error().message});
 
     std::vector<render::ParamBinding> bindings;
     bool speedGiven = false;
     for (const auto& option : paramOptions) {
         auto index = render::resolveParam(instance, option.key);
-        if (!index) return fail(index.error());
+        if (!index)
+            return fail(index.error());
         bindings.push_back({*index, option});
     }
     if (o.demo) {
         auto speed = render::resolveParam(instance, "speed");
         if (speed) {
-            for (const auto& b : bindings) speedGiven = speedGiven || b.index == *speed;
-            if (!speedGiven) bindings.push_back({*speed, render::demoSpeedSweep()});
+            for (const auto& b : bindings)
+                speedGiven = speedGiven || b.index == *speed;
+            if (!speedGiven)
+                bindings.push_back({*speed, render::demoSpeedSweep()});
         } else if (!o.quiet) {
             std::fprintf(stderr, "note: the plug-in has no speed parameter; no sweep\n");
         }
@@ -346,17 +372,22 @@ int run(const Options& o) {
         if (used == host::Precision::Double && !o.precisionGiven) {
             used = host::Precision::Single;
             if (!o.quiet)
-                std::fprintf(stderr, "note: the plug-in has no double-precision processing; "
-                                     "rendering in single precision\n");
+                std::fprintf(stderr,
+                             "note: the plug-in has no double-precision processing; "
+                             "rendering in single precision\n");
         } else {
-            return fail({Failure::Plugin, "the plug-in cannot process in " + o.precision + " precision"});
+            return fail(
+                {Failure::Plugin, "the plug-in cannot process in " + o.precision + " precision"});
         }
     }
 
     auto temp = TempOutput::create(outputPath);
-    if (!temp) return fail(temp.error());
-    auto writer = audio::Writer::open(temp->path(), outputPath, instance.numOutputs(), sampleRate, format);
-    if (!writer) return fail({Failure::Output, writer.error().message});
+    if (!temp)
+        return fail(temp.error());
+    auto writer =
+        audio::Writer::open(temp->path(), outputPath, instance.numOutputs(), sampleRate, format);
+    if (!writer)
+        return fail({Failure::Output, writer.error().message});
 
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
@@ -371,14 +402,16 @@ int run(const Options& o) {
     } else {
         spec.read = [&](double* out, std::int64_t frames) -> audio::Result<std::int64_t> {
             const std::int64_t n = std::min(frames, demo.frames - demoPosition);
-            std::copy_n(demo.samples.begin() + demoPosition * demo.channels, n * demo.channels, out);
+            std::copy_n(demo.samples.begin() + demoPosition * demo.channels, n * demo.channels,
+                        out);
             demoPosition += n;
             return n;
         };
     }
     spec.write = [&](const double* data, std::int64_t frames) -> render::Result<std::int64_t> {
         auto w = writer->write(data, frames);
-        if (!w) return Error{Failure::Output, w.error().message};
+        if (!w)
+            return Error{Failure::Output, w.error().message};
         return *w;
     };
     spec.precision = used;
@@ -390,10 +423,13 @@ int run(const Options& o) {
 
     auto stats = render::render(instance, spec);
     progress.finish();
-    if (!stats) return fail(stats.error());
+    if (!stats)
+        return fail(stats.error());
     auto closed = writer->close();
-    if (!closed) return fail({Failure::Output, closed.error().message});
-    if (auto error = temp->commit(o.overwrite)) return fail(*error);
+    if (!closed)
+        return fail({Failure::Output, closed.error().message});
+    if (auto error = temp->commit(o.overwrite))
+        return fail(*error);
 
     if (!o.quiet)
         printSummary(inputName, outputPath, *pluginPath, instance, sampleRate, channels,
@@ -405,8 +441,9 @@ int run(const Options& o) {
 
 int main(int argc, char** argv) {
     Options o;
-    CLI::App app{"kavro-render: run an audio file through the Kavro plug-in (or any VST 2.4 effect)",
-                 "kavro-render"};
+    CLI::App app{
+        "kavro-render: run an audio file through the Kavro plug-in (or any VST 2.4 effect)",
+        "kavro-render"};
     app.footer(
         "Examples:\n"
         "  kavro-render in.wav out.wav --param speed=0.5\n"
@@ -423,9 +460,8 @@ int main(int argc, char** argv) {
     app.add_option("--block", o.block,
                    "block size N (default 512), a list N,N,...[,loop], or random:SEED[:MAX]")
         ->type_name("PATTERN");
-    auto* precisionOption =
-        app.add_option("--precision", o.precision, "double (default) or single")
-            ->check(CLI::IsMember({"double", "single"}));
+    auto* precisionOption = app.add_option("--precision", o.precision, "double (default) or single")
+                                ->check(CLI::IsMember({"double", "single"}));
     app.add_option("--tail", o.tail, "seconds of extra output after the input ends")
         ->type_name("SECONDS");
     app.add_option("--format", o.format, "output samples: float (default), pcm16 or pcm24")
@@ -437,7 +473,8 @@ int main(int argc, char** argv) {
     app.add_flag("--overwrite", o.overwrite, "replace an existing OUTPUT");
     app.add_flag("--quiet", o.quiet, "print nothing but errors");
     app.add_flag("--info", o.info, "describe the plug-in and its parameters");
-    app.add_flag("--demo", o.demo, "render the built-in demo through a speed sweep (to kavro-demo.wav)");
+    app.add_flag("--demo", o.demo,
+                 "render the built-in demo through a speed sweep (to kavro-demo.wav)");
 
     try {
         app.parse(argc, argv);

@@ -1,30 +1,35 @@
 #include "render.h"
 
-#include <algorithm>
-#include <cctype>
-#include <chrono>
-#include <cerrno>
-#include <cmath>
-#include <optional>
-#include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
 
 namespace kavro::render {
 
 namespace {
 
-Error usage(const std::string& message) { return Error{Failure::Usage, message}; }
+Error usage(const std::string& message) {
+    return Error{Failure::Usage, message};
+}
 
 std::string trim(const std::string& text) {
     size_t begin = 0, end = text.size();
-    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin]))) ++begin;
-    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1]))) --end;
+    while (begin < end && std::isspace(static_cast<unsigned char>(text[begin])))
+        ++begin;
+    while (end > begin && std::isspace(static_cast<unsigned char>(text[end - 1])))
+        --end;
     return text.substr(begin, end - begin);
 }
 
 std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
 }
 
@@ -33,8 +38,10 @@ std::vector<std::string> split(const std::string& text, char separator) {
     size_t start = 0;
     for (;;) {
         size_t at = text.find(separator, start);
-        parts.push_back(text.substr(start, at == std::string::npos ? std::string::npos : at - start));
-        if (at == std::string::npos) break;
+        parts.push_back(
+            text.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos)
+            break;
         start = at + 1;
     }
     return parts;
@@ -43,7 +50,8 @@ std::vector<std::string> split(const std::string& text, char separator) {
 // Whole-string number parsing.
 bool parseInteger(const std::string& text, long long& out) {
     std::string t = trim(text);
-    if (t.empty()) return false;
+    if (t.empty())
+        return false;
     char* end = nullptr;
     errno = 0;
     out = std::strtoll(t.c_str(), &end, 10);
@@ -52,7 +60,8 @@ bool parseInteger(const std::string& text, long long& out) {
 
 bool parseUnsigned(const std::string& text, unsigned long long& out) {
     std::string t = trim(text);
-    if (t.empty() || t[0] == '-') return false;
+    if (t.empty() || t[0] == '-')
+        return false;
     char* end = nullptr;
     errno = 0;
     out = std::strtoull(t.c_str(), &end, 10);
@@ -61,7 +70,8 @@ bool parseUnsigned(const std::string& text, unsigned long long& out) {
 
 bool parseReal(const std::string& text, double& out) {
     std::string t = trim(text);
-    if (t.empty()) return false;
+    if (t.empty())
+        return false;
     char* end = nullptr;
     errno = 0;
     out = std::strtod(t.c_str(), &end);
@@ -118,8 +128,10 @@ Result<BlockPattern> BlockPattern::parse(const std::string& text) {
     for (const auto& part : parts) {
         long long n = 0;
         if (!parseInteger(part, n))
-            return usage(bad + "expected N, a list N,N,... (optionally ending in loop) or random:SEED");
-        if (n < 1 || n > kMaxBlock) return usage(bad + range);
+            return usage(bad +
+                         "expected N, a list N,N,... (optionally ending in loop) or random:SEED");
+        if (n < 1 || n > kMaxBlock)
+            return usage(bad + range);
         p.sizes.push_back(static_cast<std::int32_t>(n));
     }
     p.largest = *std::max_element(p.sizes.begin(), p.sizes.end());
@@ -127,10 +139,13 @@ Result<BlockPattern> BlockPattern::parse(const std::string& text) {
 }
 
 std::int32_t BlockPattern::next() noexcept {
-    if (random) return static_cast<std::int32_t>(splitmix(state) % static_cast<std::uint64_t>(largest)) + 1;
+    if (random)
+        return static_cast<std::int32_t>(splitmix(state) % static_cast<std::uint64_t>(largest)) + 1;
     std::int32_t size = sizes[position];
-    if (position + 1 < sizes.size()) ++position;
-    else if (loop) position = 0;
+    if (position + 1 < sizes.size())
+        ++position;
+    else if (loop)
+        position = 0;
     return size;
 }
 
@@ -145,16 +160,20 @@ void BlockPattern::restart() noexcept {
 Result<ParamOption> ParamOption::parse(const std::string& text) {
     const auto eq = text.find('=');
     const std::string bad = "--param " + text + ": ";
-    if (eq == std::string::npos) return usage(bad + "expected NAME=VALUE or INDEX=VALUE");
+    if (eq == std::string::npos)
+        return usage(bad + "expected NAME=VALUE or INDEX=VALUE");
     ParamOption option;
     option.key = trim(text.substr(0, eq));
-    if (option.key.empty()) return usage(bad + "the parameter name is empty");
+    if (option.key.empty())
+        return usage(bad + "the parameter name is empty");
     const std::string value = trim(text.substr(eq + 1));
     auto checkValue = [&](double v) { return v >= 0.0 && v <= 1.0; };
     if (value.find(':') == std::string::npos) {
         double v = 0;
-        if (!parseReal(value, v)) return usage(bad + "the value is not a number");
-        if (!checkValue(v)) return usage(bad + "the value must lie from 0 to 1 (normalized)");
+        if (!parseReal(value, v))
+            return usage(bad + "the value is not a number");
+        if (!checkValue(v))
+            return usage(bad + "the value must lie from 0 to 1 (normalized)");
         option.points.push_back({0.0, static_cast<float>(v)});
         return option;
     }
@@ -164,8 +183,10 @@ Result<ParamOption> ParamOption::parse(const std::string& text) {
         double seconds = 0, v = 0;
         if (pair.size() != 2 || !parseReal(pair[0], seconds) || !parseReal(pair[1], v))
             return usage(bad + "expected breakpoints SECONDS:VALUE,SECONDS:VALUE,...");
-        if (seconds < 0) return usage(bad + "breakpoint times must not be negative");
-        if (!checkValue(v)) return usage(bad + "breakpoint values must lie from 0 to 1");
+        if (seconds < 0)
+            return usage(bad + "breakpoint times must not be negative");
+        if (!checkValue(v))
+            return usage(bad + "breakpoint values must lie from 0 to 1");
         if (!option.points.empty() && seconds < option.points.back().seconds)
             return usage(bad + "breakpoint times must not decrease");
         option.points.push_back({seconds, static_cast<float>(v)});
@@ -174,8 +195,10 @@ Result<ParamOption> ParamOption::parse(const std::string& text) {
 }
 
 float ParamOption::valueAt(double seconds) const noexcept {
-    if (points.empty()) return 0.0f;
-    if (seconds <= points.front().seconds) return points.front().value;
+    if (points.empty())
+        return 0.0f;
+    if (seconds <= points.front().seconds)
+        return points.front().value;
     for (size_t i = 1; i < points.size(); ++i) {
         const Point& a = points[i - 1];
         const Point& b = points[i];
@@ -198,7 +221,8 @@ Result<std::int32_t> resolveParam(host::Instance& instance, const std::string& k
     }
     const std::string wanted = lower(trim(key));
     std::vector<std::string> names;
-    for (std::int32_t i = 0; i < count; ++i) names.push_back(lower(trim(instance.paramName(i))));
+    for (std::int32_t i = 0; i < count; ++i)
+        names.push_back(lower(trim(instance.paramName(i))));
     std::string known;
     for (std::int32_t i = 0; i < count; ++i)
         known += (i ? ", " : "") + std::string("\"") + trim(instance.paramName(i)) + "\"";
@@ -207,10 +231,13 @@ Result<std::int32_t> resolveParam(host::Instance& instance, const std::string& k
         std::vector<std::int32_t> found;
         for (std::int32_t i = 0; i < count; ++i) {
             std::string candidate = names[static_cast<size_t>(i)];
-            if (pass == 1) candidate = candidate.substr(0, candidate.find_first_of(" \t"));
-            if (candidate == wanted) found.push_back(i);
+            if (pass == 1)
+                candidate = candidate.substr(0, candidate.find_first_of(" \t"));
+            if (candidate == wanted)
+                found.push_back(i);
         }
-        if (found.size() == 1) return found[0];
+        if (found.size() == 1)
+            return found[0];
         if (found.size() > 1)
             return usage("--param " + key + ": several parameters match; use the index");
     }
@@ -249,21 +276,26 @@ std::vector<std::string> pluginSearchList() {
     for (const char* variable : {"VST_PATH", "LXVST_PATH"}) {
         if (const char* value = std::getenv(variable))
             for (const auto& dir : split(value, ':'))
-                if (!dir.empty()) list.push_back(dir + "/" + file);
+                if (!dir.empty())
+                    list.push_back(dir + "/" + file);
     }
-    if (const char* home = std::getenv("HOME")) list.push_back(std::string(home) + "/.vst/" + file);
+    if (const char* home = std::getenv("HOME"))
+        list.push_back(std::string(home) + "/.vst/" + file);
     list.push_back("/usr/local/lib/vst/" + file);
     list.push_back("/usr/lib/vst/" + file);
     return list;
 }
 
 Result<std::string> findPlugin(const std::string& given) {
-    if (!given.empty()) return given;
+    if (!given.empty())
+        return given;
     auto list = pluginSearchList();
     for (const auto& candidate : list)
-        if (isFile(candidate)) return candidate;
+        if (isFile(candidate))
+            return candidate;
     std::string where;
-    for (const auto& candidate : list) where += (where.empty() ? "" : ", ") + candidate;
+    for (const auto& candidate : list)
+        where += (where.empty() ? "" : ", ") + candidate;
     return Error{Failure::Plugin, std::string("cannot find ") + KAVRO_PLUGIN_FILE_NAME +
                                       " (looked in: " + where + "); name one with --plugin PATH"};
 }
@@ -289,7 +321,8 @@ audio::Buffer demoSignal(int sampleRate, double seconds) {
         double left = 0, right = 0;
         for (int voice = 0; voice < 2; ++voice) {
             const double offset = voice ? step / 2 : 0.0;
-            if (t < offset) continue;
+            if (t < offset)
+                continue;
             const double tt = t - offset;
             const int k = static_cast<int>(tt / step);
             const double local = tt - k * step;
@@ -302,10 +335,12 @@ audio::Buffer demoSignal(int sampleRate, double seconds) {
         }
         // A kick on every beat, a noise hat off the beat.
         const double beat = std::fmod(t, 0.5);
-        const double kick = std::sin(2 * pi * (50.0 * beat + 60.0 * (1 - std::exp(-beat * 30)) / 30.0 * 30.0)) *
-                            std::exp(-beat * 9.0) * 0.45;
+        const double kick =
+            std::sin(2 * pi * (50.0 * beat + 60.0 * (1 - std::exp(-beat * 30)) / 30.0 * 30.0)) *
+            std::exp(-beat * 9.0) * 0.45;
         const double hatTime = std::fmod(t + 0.25, 0.5);
-        const double white = static_cast<double>(splitmix(noise) >> 11) / 9007199254740992.0 * 2 - 1;
+        const double white =
+            static_cast<double>(splitmix(noise) >> 11) / 9007199254740992.0 * 2 - 1;
         const double hat = white * std::exp(-hatTime * 60.0) * 0.12;
         left += kick + hat * 0.7;
         right += kick + hat;
@@ -313,9 +348,11 @@ audio::Buffer demoSignal(int sampleRate, double seconds) {
         b.samples[static_cast<size_t>(2 * i + 1)] = right;
     }
     double peak = 0;
-    for (double s : b.samples) peak = std::max(peak, std::abs(s));
+    for (double s : b.samples)
+        peak = std::max(peak, std::abs(s));
     if (peak > 0)
-        for (double& s : b.samples) s *= 0.8 / peak;
+        for (double& s : b.samples)
+            s *= 0.8 / peak;
     return b;
 }
 
@@ -323,7 +360,8 @@ ParamOption demoSpeedSweep() {
     ParamOption option;
     option.key = "speed";
     option.automated = true;
-    option.points = {{0.0, 1.0f}, {1.0, 1.0f}, {4.0, 0.25f}, {5.0, 0.25f}, {7.5, 1.0f}, {8.5, 1.0f}};
+    option.points = {{0.0, 1.0f},  {1.0, 1.0f}, {4.0, 0.25f},
+                     {5.0, 0.25f}, {7.5, 1.0f}, {8.5, 1.0f}};
     return option;
 }
 
@@ -344,17 +382,19 @@ Result<int> checkChannels(const host::Instance& instance, int inputChannels) {
 
 Result<Stats> render(host::Instance& instance, Spec& spec) {
     auto channelCheck = checkChannels(instance, spec.channels);
-    if (!channelCheck) return channelCheck.error();
+    if (!channelCheck)
+        return channelCheck.error();
     if (!instance.supports(spec.precision))
-        return Error{Failure::Plugin, std::string("the plug-in cannot process in ") +
-                                          (spec.precision == host::Precision::Double ? "double"
-                                                                                     : "single") +
-                                          " precision"};
+        return Error{Failure::Plugin,
+                     std::string("the plug-in cannot process in ") +
+                         (spec.precision == host::Precision::Double ? "double" : "single") +
+                         " precision"};
     const int C = spec.channels;
     const int I = instance.numInputs();
     const int O = instance.numOutputs();
     const std::int32_t maxBlock = spec.pattern.maxBlock();
-    if (maxBlock > instance.settings().blockSize) instance.setBlockSize(maxBlock);
+    if (maxBlock > instance.settings().blockSize)
+        instance.setBlockSize(maxBlock);
     const auto B = static_cast<size_t>(maxBlock);
     const bool useDouble = spec.precision == host::Precision::Double;
 
@@ -364,15 +404,21 @@ Result<Stats> render(host::Instance& instance, Spec& spec) {
     std::vector<double> outD(useDouble ? B * static_cast<size_t>(O) : 0);
     std::vector<float> inF(useDouble ? 0 : B * static_cast<size_t>(std::max(I, 1)));
     std::vector<float> outF(useDouble ? 0 : B * static_cast<size_t>(O));
-    std::vector<double*> inPtrD(static_cast<size_t>(std::max(I, 1))), outPtrD(static_cast<size_t>(O));
-    std::vector<float*> inPtrF(static_cast<size_t>(std::max(I, 1))), outPtrF(static_cast<size_t>(O));
+    std::vector<double*> inPtrD(static_cast<size_t>(std::max(I, 1))),
+        outPtrD(static_cast<size_t>(O));
+    std::vector<float*> inPtrF(static_cast<size_t>(std::max(I, 1))),
+        outPtrF(static_cast<size_t>(O));
     for (size_t c = 0; c < inPtrD.size(); ++c) {
-        if (useDouble) inPtrD[c] = inD.data() + c * B;
-        else inPtrF[c] = inF.data() + c * B;
+        if (useDouble)
+            inPtrD[c] = inD.data() + c * B;
+        else
+            inPtrF[c] = inF.data() + c * B;
     }
     for (size_t c = 0; c < static_cast<size_t>(O); ++c) {
-        if (useDouble) outPtrD[c] = outD.data() + c * B;
-        else outPtrF[c] = outF.data() + c * B;
+        if (useDouble)
+            outPtrD[c] = outD.data() + c * B;
+        else
+            outPtrF[c] = outF.data() + c * B;
     }
 
     Stats stats;
@@ -382,7 +428,8 @@ Result<Stats> render(host::Instance& instance, Spec& spec) {
 
     // Plain values before the start; automation at every block start.
     for (const auto& p : spec.params)
-        if (!p.option.automated) instance.setParameter(p.index, p.option.points[0].value);
+        if (!p.option.automated)
+            instance.setParameter(p.index, p.option.points[0].value);
 
     const auto started = std::chrono::steady_clock::now();
     instance.resume(spec.precision);
@@ -414,17 +461,20 @@ Result<Stats> render(host::Instance& instance, Spec& spec) {
                 }
                 got += *r;
             }
-            if (failure) break;
+            if (failure)
+                break;
             stats.framesRead += got;
         }
         std::int64_t length = got;
         if (inputDone && length < want) {
             const std::int64_t extra = std::min<std::int64_t>(want - length, tailLeft);
-            std::fill(readBuffer.begin() + length * C, readBuffer.begin() + (length + extra) * C, 0.0);
+            std::fill(readBuffer.begin() + length * C, readBuffer.begin() + (length + extra) * C,
+                      0.0);
             length += extra;
             tailLeft -= extra;
         }
-        if (length == 0) break;
+        if (length == 0)
+            break;
         const auto n = static_cast<std::int32_t>(length);
 
         // Inputs: mono feeds every input; otherwise channel by channel, the
@@ -433,35 +483,44 @@ Result<Stats> render(host::Instance& instance, Spec& spec) {
             const int source = C == 1 ? 0 : c;
             for (std::int32_t i = 0; i < n; ++i) {
                 const double v = source < C ? readBuffer[static_cast<size_t>(i * C + source)] : 0.0;
-                if (useDouble) inPtrD[static_cast<size_t>(c)][i] = v;
-                else inPtrF[static_cast<size_t>(c)][i] = static_cast<float>(v);
+                if (useDouble)
+                    inPtrD[static_cast<size_t>(c)][i] = v;
+                else
+                    inPtrF[static_cast<size_t>(c)][i] = static_cast<float>(v);
             }
         }
-        if (useDouble) std::fill(outD.begin(), outD.end(), 0.0);
-        else std::fill(outF.begin(), outF.end(), 0.0f);
+        if (useDouble)
+            std::fill(outD.begin(), outD.end(), 0.0);
+        else
+            std::fill(outF.begin(), outF.end(), 0.0f);
 
         const double seconds = static_cast<double>(position) / spec.sampleRate;
         for (const auto& p : spec.params)
-            if (p.option.automated) instance.setParameter(p.index, p.option.valueAt(seconds));
-        if (spec.onBlock) spec.onBlock(instance, position, n);
+            if (p.option.automated)
+                instance.setParameter(p.index, p.option.valueAt(seconds));
+        if (spec.onBlock)
+            spec.onBlock(instance, position, n);
 
         const bool processed = useDouble ? instance.process(inPtrD.data(), outPtrD.data(), n)
                                          : instance.process(inPtrF.data(), outPtrF.data(), n);
         if (!processed) {
-            failure = Error{Failure::Plugin, "the plug-in refused a block of " + std::to_string(n) + " frames"};
+            failure = Error{Failure::Plugin,
+                            "the plug-in refused a block of " + std::to_string(n) + " frames"};
             break;
         }
         for (int c = 0; c < O; ++c) {
             for (std::int32_t i = 0; i < n; ++i) {
-                const double v = useDouble ? outPtrD[static_cast<size_t>(c)][i]
-                                           : static_cast<double>(outPtrF[static_cast<size_t>(c)][i]);
+                const double v = useDouble
+                                     ? outPtrD[static_cast<size_t>(c)][i]
+                                     : static_cast<double>(outPtrF[static_cast<size_t>(c)][i]);
                 writeBuffer[static_cast<size_t>(i * O + c)] = v;
                 if (!std::isfinite(v)) {
                     ++stats.nonFinite;
                     continue;
                 }
                 const double a = std::abs(v);
-                if (a > stats.peak[static_cast<size_t>(c)]) stats.peak[static_cast<size_t>(c)] = a;
+                if (a > stats.peak[static_cast<size_t>(c)])
+                    stats.peak[static_cast<size_t>(c)] = a;
                 sumSquares[static_cast<size_t>(c)] += v * v;
             }
         }
@@ -472,17 +531,23 @@ Result<Stats> render(host::Instance& instance, Spec& spec) {
         }
         stats.framesWritten += length;
         position += length;
-        if (spec.progress) spec.progress(position, std::max(expectedTotal, position));
-        if (inputDone && tailLeft == 0) break;
+        if (spec.progress)
+            spec.progress(position, std::max(expectedTotal, position));
+        if (inputDone && tailLeft == 0)
+            break;
     }
     instance.suspend();
     stats.wallSeconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    if (failure) return *failure;
-    if (stats.framesRead == 0) return Error{Failure::Input, "the input holds no audio frames"};
+    if (failure)
+        return *failure;
+    if (stats.framesRead == 0)
+        return Error{Failure::Input, "the input holds no audio frames"};
     stats.rms.resize(static_cast<size_t>(O));
     for (size_t c = 0; c < static_cast<size_t>(O); ++c)
-        stats.rms[c] = stats.framesWritten ? std::sqrt(sumSquares[c] / static_cast<double>(stats.framesWritten)) : 0.0;
+        stats.rms[c] = stats.framesWritten
+                           ? std::sqrt(sumSquares[c] / static_cast<double>(stats.framesWritten))
+                           : 0.0;
     return stats;
 }
 

@@ -31,7 +31,7 @@ using Result = kavro::Result<T, Error>;
 // "random:SEED" or "random:SEED:MAX" (sizes from 1 to MAX, default 4096,
 // repeatable for a seed).
 class BlockPattern {
-public:
+  public:
     static Result<BlockPattern> parse(const std::string& text);
     static BlockPattern fixed(std::int32_t size);
 
@@ -39,7 +39,7 @@ public:
     std::int32_t maxBlock() const noexcept { return largest; }
     void restart() noexcept;
 
-private:
+  private:
     std::vector<std::int32_t> sizes;
     bool loop = false;
     bool random = false;
@@ -109,8 +109,8 @@ struct Stats {
     std::int64_t framesWritten = 0;
     int outputChannels = 0;
     double wallSeconds = 0;
-    std::vector<double> peak;  // per output channel, absolute
-    std::vector<double> rms;   // per output channel
+    std::vector<double> peak;    // per output channel, absolute
+    std::vector<double> rms;     // per output channel
     std::int64_t nonFinite = 0;  // NaN or infinite output samples (left out of peak and RMS)
 };
 

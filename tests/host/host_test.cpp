@@ -7,15 +7,15 @@
 #include <dlfcn.h>
 #endif
 
+#include <sys/stat.h>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
-#include "test_plugin.h"
 #include "plugin_host.h"
+#include "test_plugin.h"
 
 using namespace kavro::host;
 
@@ -32,8 +32,10 @@ KavroTestStats* statsOf(const char* path) {
         reinterpret_cast<void*>(GetProcAddress(handle, "kavroTestStats")));
 #else
     void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
-    if (!handle) handle = dlopen(path, RTLD_NOW);
-    if (!handle) return nullptr;
+    if (!handle)
+        handle = dlopen(path, RTLD_NOW);
+    if (!handle)
+        return nullptr;
     auto proc = reinterpret_cast<KavroTestStatsProc>(dlsym(handle, "kavroTestStats"));
 #endif
     // Keep the module loaded for the rest of the test binary, so the counters
@@ -290,7 +292,8 @@ TEST(HostThirdParty, DragonflyReverb) {
     std::vector<float> l(256), r(256), ol(256), orr(256);
     double energy = 0;
     for (int block = 0; block < 40; ++block) {
-        for (int i = 0; i < 256; ++i) l[i] = r[i] = (block == 0 && i == 0) ? 1.0f : 0.0f;
+        for (int i = 0; i < 256; ++i)
+            l[i] = r[i] = (block == 0 && i == 0) ? 1.0f : 0.0f;
         float* in[] = {l.data(), r.data()};
         float* out[] = {ol.data(), orr.data()};
         ASSERT_TRUE(plugin.process(in, out, 256));

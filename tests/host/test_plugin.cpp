@@ -31,7 +31,9 @@ struct GainEffect {
     float gain = 0.5f;
 };
 
-GainEffect* self(AEffect* e) { return static_cast<GainEffect*>(e->object); }
+GainEffect* self(AEffect* e) {
+    return static_cast<GainEffect*>(e->object);
+}
 
 void copyText(void* ptr, const char* text, size_t bound) {
     auto* out = static_cast<char*>(ptr);
@@ -42,46 +44,75 @@ void copyText(void* ptr, const char* text, size_t bound) {
 VstIntPtr VSTCALLBACK dispatch(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr value,
                                void* ptr, float opt) {
     switch (opcode) {
-    case effOpen: ++stats.opened; return 0;
-    case effClose:
-        ++stats.closed;
-        delete self(e);
-        return 1;
-    case effSetSampleRate: stats.lastSampleRate = opt; return 0;
-    case effSetBlockSize: stats.lastBlockSize = value; return 0;
-    case effMainsChanged:
-        if (value) ++stats.mainsOn;
-        else ++stats.mainsOff;
-        return 0;
-    case effStartProcess: ++stats.startProcess; return 0;
-    case effStopProcess: ++stats.stopProcess; return 0;
-    case effSetProcessPrecision: stats.lastPrecision = value; return 1;
-    case effGetParamName:
-        if (index == 0) copyText(ptr, "Gain", kParamTextBound);
-        return 0;
-    case effGetParamLabel:
-        if (index == 0) copyText(ptr, "x", kParamTextBound);
-        return 0;
-    case effGetParamDisplay:
-        if (index == 0) {
-            char text[32];
-            // Deliberately longer than the bound: the host must cope.
-            std::snprintf(text, sizeof text, "%.6f-overlong", static_cast<double>(self(e)->gain));
-            std::strcpy(static_cast<char*>(ptr), text);
-        }
-        return 0;
-    case effGetProgramName: copyText(ptr, "Init", kProgramNameBound); return 0;
-    case effGetEffectName: copyText(ptr, "TestGain", kEffectNameBound); return 1;
-    case effGetVendorString: copyText(ptr, "Kavro Tests", kVendorTextBound); return 1;
-    case effGetProductString: copyText(ptr, "Test Gain Module", kProductTextBound); return 1;
-    case effGetVendorVersion: return 7;
-    case effGetVstVersion: return kVstVersion;
-    default: return 0;
+        case effOpen:
+            ++stats.opened;
+            return 0;
+        case effClose:
+            ++stats.closed;
+            delete self(e);
+            return 1;
+        case effSetSampleRate:
+            stats.lastSampleRate = opt;
+            return 0;
+        case effSetBlockSize:
+            stats.lastBlockSize = value;
+            return 0;
+        case effMainsChanged:
+            if (value)
+                ++stats.mainsOn;
+            else
+                ++stats.mainsOff;
+            return 0;
+        case effStartProcess:
+            ++stats.startProcess;
+            return 0;
+        case effStopProcess:
+            ++stats.stopProcess;
+            return 0;
+        case effSetProcessPrecision:
+            stats.lastPrecision = value;
+            return 1;
+        case effGetParamName:
+            if (index == 0)
+                copyText(ptr, "Gain", kParamTextBound);
+            return 0;
+        case effGetParamLabel:
+            if (index == 0)
+                copyText(ptr, "x", kParamTextBound);
+            return 0;
+        case effGetParamDisplay:
+            if (index == 0) {
+                char text[32];
+                // Deliberately longer than the bound: the host must cope.
+                std::snprintf(text, sizeof text, "%.6f-overlong",
+                              static_cast<double>(self(e)->gain));
+                std::strcpy(static_cast<char*>(ptr), text);
+            }
+            return 0;
+        case effGetProgramName:
+            copyText(ptr, "Init", kProgramNameBound);
+            return 0;
+        case effGetEffectName:
+            copyText(ptr, "TestGain", kEffectNameBound);
+            return 1;
+        case effGetVendorString:
+            copyText(ptr, "Kavro Tests", kVendorTextBound);
+            return 1;
+        case effGetProductString:
+            copyText(ptr, "Test Gain Module", kProductTextBound);
+            return 1;
+        case effGetVendorVersion:
+            return 7;
+        case effGetVstVersion:
+            return kVstVersion;
+        default:
+            return 0;
     }
 }
 
 void VSTCALLBACK setParameter(AEffect* e, VstInt32 index, float value) {
-    if (index == 0) self(e)->gain = value;
+    if (index == 0)
+        self(e)->gain = value;
 }
 float VSTCALLBACK getParameter(AEffect* e, VstInt32 index) {
     return index == 0 ? self(e)->gain : 0.0f;
@@ -91,8 +122,10 @@ template <class T>
 void gain(AEffect* e, T** in, T** out, VstInt32 frames) {
     const T g = static_cast<T>(self(e)->gain) * 2;
     for (int c = 0; c < kChannels; ++c)
-        for (VstInt32 i = 0; i < frames; ++i) out[c][i] = in[c][i] * g;
-    if (frames > stats.maxFrames) stats.maxFrames = frames;
+        for (VstInt32 i = 0; i < frames; ++i)
+            out[c][i] = in[c][i] * g;
+    if (frames > stats.maxFrames)
+        stats.maxFrames = frames;
 }
 
 void VSTCALLBACK processReplacing(AEffect* e, float** in, float** out, VstInt32 frames) {
@@ -111,16 +144,19 @@ AEffect* create(audioMasterCallback host) {
 #if defined(TEST_REFUSE)
     return nullptr;
 #elif defined(TEST_PICKY)
-    if (stats.probeAnswer < 9999) return nullptr;
+    if (stats.probeAnswer < 9999)
+        return nullptr;
 #elif defined(TEST_BAD_MAGIC)
     static AEffect bogus;
     std::memset(&bogus, 0, sizeof bogus);
     bogus.magic = KAVRO_FOURCC('B', 'A', 'D', '!');
     return &bogus;
 #endif
-    if (stats.probeAnswer == 0) return nullptr;
+    if (stats.probeAnswer == 0)
+        return nullptr;
     auto* effect = new (std::nothrow) GainEffect;
-    if (!effect) return nullptr;
+    if (!effect)
+        return nullptr;
     AEffect& r = effect->record;
     std::memset(&r, 0, sizeof r);
     r.magic = kEffectMagic;
@@ -154,22 +190,32 @@ AEffect* create(audioMasterCallback host) {
 
 extern "C" {
 
-KAVRO_EXPORT KavroTestStats* kavroTestStats() { return &stats; }
+KAVRO_EXPORT KavroTestStats* kavroTestStats() {
+    return &stats;
+}
 
 #if defined(TEST_NO_ENTRY)
-KAVRO_EXPORT AEffect* notAnEntryPoint(audioMasterCallback host) { return create(host); }
+KAVRO_EXPORT AEffect* notAnEntryPoint(audioMasterCallback host) {
+    return create(host);
+}
 #elif defined(TEST_MAIN_ONLY)
 #ifdef _WIN32
 // Exported as main by main_only.def, the way Kavro.dll names its second entry
 // (an assembler label would miss the symbol prefix of 32-bit Windows).
-AEffect* vstMainAlias(audioMasterCallback host) { return create(host); }
+AEffect* vstMainAlias(audioMasterCallback host) {
+    return create(host);
+}
 #else
 // A C++ function cannot be called main; give the symbol its name directly.
 KAVRO_EXPORT AEffect* vstMainAlias(audioMasterCallback host) __asm__("main");
-AEffect* vstMainAlias(audioMasterCallback host) { return create(host); }
+AEffect* vstMainAlias(audioMasterCallback host) {
+    return create(host);
+}
 #endif
 #else
-KAVRO_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) { return create(host); }
+KAVRO_EXPORT AEffect* VSTPluginMain(audioMasterCallback host) {
+    return create(host);
+}
 #endif
 
 }  // extern "C"

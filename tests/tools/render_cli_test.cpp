@@ -90,13 +90,16 @@ TEST(RenderCli, BadInputOfEveryKind) {
         // plug-in
         {{"in.wav", "out.wav", "--plugin", dir / "nothing.so"}, kPlugin, "library not found"},
         {{"in.wav", "out.wav", "--plugin", dir / "notalib.so"}, kPlugin, "not a loadable library"},
-        {{"in.wav", "out.wav", "--plugin", KAVRO_TEST_NO_ENTRY_PATH}, kPlugin, "entry point missing"},
+        {{"in.wav", "out.wav", "--plugin", KAVRO_TEST_NO_ENTRY_PATH},
+         kPlugin,
+         "entry point missing"},
         {{"in.wav", "out.wav", "--plugin", KAVRO_TEST_REFUSE_PATH}, kPlugin, "creation refused"},
         {{"in.wav", "out.wav", "--plugin", KAVRO_TEST_PICKY_PATH}, kPlugin, "creation refused"},
         {{"in.wav", "out.wav", "--plugin", KAVRO_TEST_BAD_MAGIC_PATH}, kPlugin, "bad magic"},
         {{"--info", "--plugin", KAVRO_TEST_REFUSE_PATH}, kPlugin, "creation refused"},
         {{"mono.wav", "out.wav", "--precision", "double", "--plugin", KAVRO_TEST_MONO_PATH},
-         kPlugin, "double precision"},
+         kPlugin,
+         "double precision"},
         // output
         {{"in.wav", "exists.wav", p}, kOutput, "--overwrite"},
         {{"in.wav", "adir", p}, kOutput, "is a directory"},
@@ -104,7 +107,8 @@ TEST(RenderCli, BadInputOfEveryKind) {
     };
     for (const auto& c : cases) {
         std::string shown;
-        for (const auto& a : c.args) shown += a + " ";
+        for (const auto& a : c.args)
+            shown += a + " ";
         SCOPED_TRACE(shown);
         auto r = runTool(c.args, dir.path);
         expectFailure(r, c.status, c.fragment, dir, before, out);
@@ -132,13 +136,14 @@ TEST(RenderCli, SpeedOneIsTheInputDelayedBy257BitForBit) {
     EXPECT_EQ(out->sampleRate, 48000) << "the output keeps the input's rate";
     EXPECT_EQ(out->channels, 2);
     ASSERT_EQ(out->frames, 50000);
-    for (size_t i = 0; i < 2 * 257; ++i) ASSERT_EQ(out->samples[i], 0.0) << i;
+    for (size_t i = 0; i < 2 * 257; ++i)
+        ASSERT_EQ(out->samples[i], 0.0) << i;
     for (size_t i = 2 * 257; i < out->samples.size(); ++i)
         ASSERT_EQ(out->samples[i], signal[i - 2 * 257]) << i;
 
     // The same through a block pattern, single precision and a tail.
-    r = runTool({"in.wav", "out2.wav", "--block", "1,1024,loop", "--precision", "single",
-                 "--tail", "0.01", "--quiet"},
+    r = runTool({"in.wav", "out2.wav", "--block", "1,1024,loop", "--precision", "single", "--tail",
+                 "0.01", "--quiet"},
                 dir.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "") << "--quiet prints nothing";
@@ -165,7 +170,8 @@ TEST(RenderCli, MonoInputFeedsBothInputsAndLoudInputClipsInPcm) {
 #else
     test::TempDir dir;
     std::vector<double> mono(3000);
-    for (int i = 0; i < 3000; ++i) mono[i] = 1.5 * std::sin(i * 0.05);
+    for (int i = 0; i < 3000; ++i)
+        mono[i] = 1.5 * std::sin(i * 0.05);
     test::writeAudio(dir / "mono.wav", 1, 22050, mono);
     auto r = runTool({"mono.wav", "out.wav", "--format", "pcm24", "--quiet"}, dir.path);
     ASSERT_EQ(r.status, 0) << r.err;

@@ -2,10 +2,10 @@
 // tool as a subprocess.
 #pragma once
 
+#include <dirent.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <dirent.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -27,7 +27,7 @@ inline bool exists(const std::string& path) {
 
 // A fresh folder per test, removed afterwards.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = ::testing::TempDir() + "kavro-render-XXXXXX";
         std::vector<char> name(pattern.begin(), pattern.end());
@@ -35,7 +35,8 @@ public:
         path = ::mkdtemp(name.data()) ? name.data() : "";
     }
     ~TempDir() {
-        if (!path.empty()) std::system(("rm -rf '" + path + "'").c_str());
+        if (!path.empty())
+            std::system(("rm -rf '" + path + "'").c_str());
     }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
     // Names in the folder, dot files included (leftover temporaries show up).
@@ -44,7 +45,8 @@ public:
         if (DIR* d = ::opendir(path.c_str())) {
             while (dirent* e = ::readdir(d)) {
                 std::string n = e->d_name;
-                if (n != "." && n != "..") names.push_back(n);
+                if (n != "." && n != "..")
+                    names.push_back(n);
             }
             ::closedir(d);
         }
@@ -94,14 +96,16 @@ struct RunResult {
 
 inline std::string quote(const std::string& arg) {
     std::string q = "'";
-    for (char c : arg) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
 // Runs the built kavro-render with the arguments, in the folder `cwd`.
 inline RunResult runTool(const std::vector<std::string>& args, const std::string& cwd) {
     std::string cmd = "cd " + quote(cwd) + " && " + quote(KAVRO_RENDER_PATH);
-    for (const auto& a : args) cmd += " " + quote(a);
+    for (const auto& a : args)
+        cmd += " " + quote(a);
     const std::string out = cwd + "/.stdout.txt", err = cwd + "/.stderr.txt";
     cmd += " >" + quote(out) + " 2>" + quote(err) + " </dev/null";
     int raw = std::system(cmd.c_str());
